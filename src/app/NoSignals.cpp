@@ -1,0 +1,8 @@
+#include "UnixSignals.h"
+
+namespace anunciel {
+
+// Windows ends a session through the window's own close request instead.
+void onTerminationSignal(std::function<void()>) {}
+
+} // namespace anunciel

@@ -1,0 +1,10 @@
+#include "app/Application.h"
+
+#include <QApplication>
+
+int main(int argc, char *argv[])
+{
+    anunciel::prepareApplication();
+    QApplication app(argc, argv);
+    return anunciel::run(app);
+}

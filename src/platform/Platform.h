@@ -1,0 +1,79 @@
+#pragma once
+
+// Seams for every service the program takes from the system, so that the behaviour can be
+// driven by tests without a display, a sound card or real time passing.
+
+#include <QString>
+#include <QTime>
+
+class QWidget;
+class QUrl;
+
+namespace anunciel {
+
+class Clock
+{
+public:
+    virtual ~Clock() = default;
+    // Time of day, to the millisecond.
+    virtual QTime now() const = 0;
+    // The time of day in the system's long time format, as it comes.
+    virtual QString longTimeText() const = 0;
+
+    // Eight characters, "HH:mm:ss" on the 24-hour clock.
+    QString timeText() const { return now().toString(QStringLiteral("HH:mm:ss")); }
+};
+
+// Blocks the calling (user-interface) thread.
+class Pause
+{
+public:
+    virtual ~Pause() = default;
+    virtual void pause(int ms) = 0;
+};
+
+class MessageBoxes
+{
+public:
+    enum class Icon { NoIcon, Information, Warning, Critical, Question };
+
+    virtual ~MessageBoxes() = default;
+    // A box with an OK button only.
+    virtual void ok(QWidget *parent, const QString &text, const QString &caption, Icon icon) = 0;
+    // Yes/No with the question icon and No as the default; true for Yes.
+    virtual bool question(QWidget *parent, const QString &text, const QString &caption) = 0;
+    // The report of an error the program cannot go on after.
+    virtual void fatal(QWidget *parent, qint64 number, const QString &description) = 0;
+};
+
+class Desktop
+{
+public:
+    virtual ~Desktop() = default;
+    virtual void beep() = 0;
+    virtual void openUrl(const QUrl &url) = 0;
+    // Folder holding the executable, with native separators and no trailing one unless root.
+    virtual QString programFolder() const = 0;
+    // The executable's file name without its extension.
+    virtual QString executableName() const = 0;
+};
+
+// The set of services one window works with. Not owned.
+struct Platform
+{
+    Clock *clock = nullptr;
+    Pause *pause = nullptr;
+    MessageBoxes *boxes = nullptr;
+    Desktop *desktop = nullptr;
+};
+
+// The real services.
+Platform systemPlatform();
+
+// The program's title, shown on boxes that name no caption of their own.
+inline QString programTitle() { return QStringLiteral("Anunciel"); }
+
+// Number and description as the fatal report shows them.
+QString fatalReportText(qint64 number, const QString &description);
+
+} // namespace anunciel

@@ -1,0 +1,192 @@
+#include "ScheduleFile.h"
+
+#include "ExisteArquivo.h"
+
+#include <QFile>
+#include <QSaveFile>
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+namespace anunciel {
+
+namespace {
+
+#ifdef Q_OS_WIN
+QStringEncoder codePageEncoder() { return QStringEncoder(QStringConverter::System); }
+QStringDecoder codePageDecoder() { return QStringDecoder(QStringConverter::System); }
+#else
+// Windows-1252, so that a file moves between a Windows station and this one unchanged.
+QStringEncoder codePageEncoder() { return QStringEncoder("windows-1252"); }
+QStringDecoder codePageDecoder() { return QStringDecoder("windows-1252"); }
+#endif
+
+constexpr char kSubstitute = 0x1a; // what the converter writes for a missing character
+
+QString reasonText(QFileDevice::FileError error, const QString &system)
+{
+    QString what;
+    switch (error) {
+    case QFileDevice::PermissionsError:
+        what = QStringLiteral("sem permissão de acesso");
+        break;
+    case QFileDevice::OpenError:
+        what = QStringLiteral("o arquivo não pôde ser aberto");
+        break;
+    case QFileDevice::ReadError:
+        what = QStringLiteral("erro de leitura");
+        break;
+    case QFileDevice::WriteError:
+        what = QStringLiteral("erro de gravação (disco cheio?)");
+        break;
+    case QFileDevice::ResizeError:
+    case QFileDevice::RenameError:
+    case QFileDevice::CopyError:
+        what = QStringLiteral("o arquivo não pôde ser substituído");
+        break;
+    default:
+        what = QStringLiteral("erro do sistema");
+        break;
+    }
+    return system.isEmpty() ? what : QStringLiteral("%1 (%2)").arg(what, system);
+}
+
+} // namespace
+
+QByteArray toCodePage(const QString &text)
+{
+    QStringEncoder encoder = codePageEncoder();
+    QByteArray bytes = encoder.encode(text);
+    if (!bytes.contains(kSubstitute))
+        return bytes;
+    // Some character was missing from the code page: encode one code point at a time so
+    // that each missing one becomes "?" (a real U+001A stays as it is).
+    bytes.clear();
+    for (qsizetype i = 0; i < text.size();) {
+        const qsizetype len = (text[i].isHighSurrogate() && i + 1 < text.size()) ? 2 : 1;
+        const QStringView one = QStringView(text).mid(i, len);
+        QStringEncoder single = codePageEncoder();
+        const QByteArray encoded = single.encode(one);
+        if (encoded == QByteArray(1, kSubstitute) && one != QStringView(u"\x1a"))
+            bytes += '?';
+        else
+            bytes += encoded;
+        i += len;
+    }
+    return bytes;
+}
+
+QString fromCodePage(const QByteArray &bytes)
+{
+    QStringDecoder decoder = codePageDecoder();
+    return decoder.decode(bytes);
+}
+
+ScheduleColumn decodeSchedule(const QByteArray &bytes)
+{
+    ScheduleColumn column;
+    qsizetype start = 0;
+    const qsizetype n = bytes.size();
+    for (QString &line : column) {
+        if (start >= n)
+            break;
+        qsizetype end = start;
+        while (end < n && bytes[end] != '\r' && bytes[end] != '\n')
+            ++end;
+        line = fromCodePage(bytes.mid(start, end - start));
+        start = end;
+        if (start < n && bytes[start] == '\r') {
+            ++start;
+            if (start < n && bytes[start] == '\n')
+                ++start;
+        } else if (start < n) {
+            ++start; // a lone LF
+        }
+    }
+    return column;
+}
+
+QByteArray encodeSchedule(const ScheduleColumn &column)
+{
+    QByteArray bytes;
+    for (const QString &line : column) {
+        bytes += toCodePage(line);
+        bytes += "\r\n";
+    }
+    return bytes;
+}
+
+ScheduleRead readSchedule(const QString &fileName)
+{
+    ScheduleRead result;
+    if (!ExisteArquivo(fileName)) {
+        result.status = ScheduleRead::Status::Missing;
+        return result;
+    }
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly)) {
+        result.status = ScheduleRead::Status::Unreadable;
+        result.reason = reasonText(file.error(), file.errorString());
+        return result;
+    }
+    // Only the first four lines matter: read until they are complete, not the whole file.
+    QByteArray bytes;
+    int lines = 0;
+    qsizetype pos = 0;
+    constexpr qint64 kChunk = 64 * 1024;
+    while (lines < 4) {
+        const QByteArray chunk = file.read(kChunk);
+        if (chunk.isEmpty()) {
+            if (file.error() != QFileDevice::NoError) {
+                result.status = ScheduleRead::Status::Unreadable;
+                result.reason = reasonText(QFileDevice::ReadError, file.errorString());
+                return result;
+            }
+            break;
+        }
+        bytes += chunk;
+        while (pos < bytes.size() && lines < 4) {
+            const char c = bytes[pos];
+            if (c == '\r') {
+                if (pos + 1 == bytes.size())
+                    break; // an LF may follow in the next chunk
+                pos += bytes[pos + 1] == '\n' ? 2 : 1;
+                ++lines;
+            } else {
+                ++pos;
+                if (c == '\n')
+                    ++lines;
+            }
+        }
+    }
+    if (lines == 4)
+        bytes.truncate(pos);
+    result.status = ScheduleRead::Status::Ok;
+    result.column = decodeSchedule(bytes);
+    return result;
+}
+
+ScheduleWrite writeSchedule(const QString &fileName, const ScheduleColumn &column)
+{
+    ScheduleWrite result;
+    QSaveFile file(fileName);
+    // A writable file in a folder where no new file can be made is still saved in place.
+    file.setDirectWriteFallback(true);
+    if (!file.open(QIODevice::WriteOnly)) {
+        result.reason = reasonText(file.error(), file.errorString());
+        return result;
+    }
+    const QByteArray bytes = encodeSchedule(column);
+    if (file.write(bytes) != bytes.size()) {
+        result.reason = reasonText(QFileDevice::WriteError, file.errorString());
+        file.cancelWriting();
+        return result;
+    }
+    if (!file.commit()) {
+        result.reason = reasonText(file.error(), file.errorString());
+        return result;
+    }
+    result.ok = true;
+    return result;
+}
+
+} // namespace anunciel

@@ -1,0 +1,48 @@
+#pragma once
+
+// The two schedule files: four lines of text, one per slot, in the system's 8-bit code page.
+
+#include <QByteArray>
+#include <QString>
+
+#include <array>
+
+namespace anunciel {
+
+using ScheduleColumn = std::array<QString, 4>;
+
+inline const QString kTimesFile = QStringLiteral("hora_msg.txt");
+inline const QString kNamesFile = QStringLiteral("mensagem_msg.txt");
+
+// Four texts from file bytes: lines end at CR LF, a lone CR or a lone LF; lines after the
+// fourth are ignored and missing ones are empty.
+ScheduleColumn decodeSchedule(const QByteArray &bytes);
+
+// Four lines, each ended by CR LF; characters the code page lacks are written as "?".
+QByteArray encodeSchedule(const ScheduleColumn &column);
+
+// Text in the system's 8-bit code page (Windows-1252 off Windows), "?" for what it lacks.
+QByteArray toCodePage(const QString &text);
+QString fromCodePage(const QByteArray &bytes);
+
+struct ScheduleRead
+{
+    enum class Status { Ok, Missing, Unreadable };
+    Status status = Status::Missing;
+    ScheduleColumn column;
+    QString reason; // why it could not be read, in Portuguese
+};
+
+// Reads a schedule file by the name given (relative to the working folder).
+ScheduleRead readSchedule(const QString &fileName);
+
+struct ScheduleWrite
+{
+    bool ok = false;
+    QString reason; // why it could not be written, in Portuguese
+};
+
+// Replaces the file whole; the old contents stay intact unless the new ones are complete.
+ScheduleWrite writeSchedule(const QString &fileName, const ScheduleColumn &column);
+
+} // namespace anunciel

@@ -1,0 +1,23 @@
+#include "TimeField.h"
+
+#include <QLineEdit>
+
+namespace anunciel {
+
+void hora_Change(QLineEdit *field)
+{
+    const QString text = field->text();
+    if (text.size() != 2)
+        return;
+    // setText fires the reaction again; with three characters it does nothing.
+    field->setText(text + QLatin1Char(':'));
+    field->deselect();
+    field->setCursorPosition(int(field->text().size()));
+}
+
+void attachTimeFieldReaction(QLineEdit *field)
+{
+    QObject::connect(field, &QLineEdit::textChanged, field, [field] { hora_Change(field); });
+}
+
+} // namespace anunciel
