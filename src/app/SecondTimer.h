@@ -24,6 +24,8 @@ public:
     void setInterval(int ms) { m_interval = ms; }
     bool isActive() const { return m_active; }
     void setEnabled(bool on);
+    // Milliseconds until the next timeout, -1 when inactive.
+    int remainingTime() const { return m_timer.remainingTime(); }
 
     // How long after the start of a second a timeout is aimed at.
     static constexpr int kLeadMs = 2;

@@ -171,7 +171,9 @@ ScheduleWrite writeSchedule(const QString &fileName, const ScheduleColumn &colum
     QSaveFile file(fileName);
     // A writable file in a folder where no new file can be made is still saved in place.
     file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly)) {
+    // Unbuffered, so that a short write shows here: a buffered one only fails at commit,
+    // which Qt 6.4 then reports as success and the half-written file replaces the old one.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         result.reason = reasonText(file.error(), file.errorString());
         return result;
     }

@@ -1,0 +1,235 @@
+// Schedule files and the file-existence test.
+
+#include "schedule/ExisteArquivo.h"
+#include "schedule/ScheduleFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <memory>
+
+using namespace anunciel;
+
+namespace {
+
+QByteArray readBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
+
+void writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    QCOMPARE(f.write(bytes), bytes.size());
+}
+
+} // namespace
+
+class TestSchedule : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        // A fresh folder for every test and every row.
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+        QVERIFY(QDir::setCurrent(m_dir->path()));
+    }
+
+    void decode_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QStringList>("fields");
+        QTest::newRow("crlf") << QByteArray("08:00\r\n12:30\r\n\r\n18:45\r\n")
+                              << QStringList{"08:00", "12:30", "", "18:45"};
+        QTest::newRow("six lines, first four") << QByteArray("a\r\nb\r\nc\r\nd\r\ne\r\nf\r\n")
+                                               << QStringList{"a", "b", "c", "d"};
+        QTest::newRow("two lines") << QByteArray("07:00\r\n07:30\r\n")
+                                   << QStringList{"07:00", "07:30", "", ""};
+        QTest::newRow("empty file") << QByteArray() << QStringList{"", "", "", ""};
+        QTest::newRow("lone CR ends a line") << QByteArray("a\rb\rc\rd\r")
+                                             << QStringList{"a", "b", "c", "d"};
+        QTest::newRow("lone LF ends a line") << QByteArray("a\nb\nc\nd\n")
+                                             << QStringList{"a", "b", "c", "d"};
+        QTest::newRow("mixed ends") << QByteArray("a\r\nb\nc\rd") << QStringList{"a", "b", "c", "d"};
+        QTest::newRow("LF CR is two ends") << QByteArray("a\n\rb") << QStringList{"a", "", "b", ""};
+        QTest::newRow("CRs only") << QByteArray("\r\r\r\r\r\r") << QStringList{"", "", "", ""};
+        QTest::newRow("last line without end") << QByteArray("x\r\ny")
+                                               << QStringList{"x", "y", "", ""};
+        QTest::newRow("blanks kept") << QByteArray(" aviso.wav \r\n")
+                                     << QStringList{" aviso.wav ", "", "", ""};
+        QTest::newRow("windows-1252 accents")
+            << QByteArray("manh\xe3.wav\r\n\x80 avisos\r\n")
+            << QStringList{QString::fromUtf8("manhã.wav"), QString::fromUtf8("€ avisos"), "", ""};
+    }
+    void decode()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QStringList, fields);
+        const ScheduleColumn column = decodeSchedule(bytes);
+        QCOMPARE(QStringList(column.begin(), column.end()), fields);
+    }
+
+    void encodeIsCrLfInCodePage()
+    {
+        const ScheduleColumn column{QString::fromUtf8("ação.wav"), QString(),
+                                    QString::fromUtf8("€"), QString::fromUtf8("漢字 ok")};
+        QCOMPARE(encodeSchedule(column), QByteArray("a\xe7\xe3o.wav\r\n\r\n\x80\r\n?? ok\r\n"));
+        // A real control character U+001A is not taken for a missing one.
+        QCOMPARE(toCodePage(QString(QChar(0x1a)) + QString::fromUtf8("漢")), QByteArray("\x1a?"));
+    }
+
+    void saveThenLoadRoundTrip_data()
+    {
+        QTest::addColumn<QStringList>("fields");
+        QTest::newRow("times") << QStringList{"08:00", "", "12:30", "23:59"};
+        QTest::newRow("names") << QStringList{QString::fromUtf8("manhã.wav"), "noite.wav", "",
+                                              QString::fromUtf8(" avisos/ção.wav ")};
+        QTest::newRow("all empty") << QStringList{"", "", "", ""};
+    }
+    void saveThenLoadRoundTrip()
+    {
+        QFETCH(QStringList, fields);
+        ScheduleColumn column;
+        std::copy(fields.begin(), fields.end(), column.begin());
+        const ScheduleWrite w = writeSchedule(kNamesFile, column);
+        QVERIFY2(w.ok, qPrintable(w.reason));
+        QCOMPARE(readBytes(kNamesFile), encodeSchedule(column));
+        const ScheduleRead r = readSchedule(kNamesFile);
+        QCOMPARE(r.status, ScheduleRead::Status::Ok);
+        QCOMPARE(QStringList(r.column.begin(), r.column.end()), fields);
+    }
+
+    void readsOnlyWhatFourLinesNeed()
+    {
+        // A 10 MB single line loads whole; lines after it are not needed.
+        QByteArray big(10 * 1024 * 1024, 'x');
+        writeBytes(kTimesFile, big + "\r\nb\r\nc\r\nd\r\ne");
+        const ScheduleRead r = readSchedule(kTimesFile);
+        QCOMPARE(r.status, ScheduleRead::Status::Ok);
+        QCOMPARE(r.column[0].size(), big.size());
+        QCOMPARE(r.column[3], QStringLiteral("d"));
+    }
+
+    void crLfSplitAcrossReads()
+    {
+        // The CR of a CR LF at the edge of a read chunk must not make an extra line.
+        QByteArray bytes(64 * 1024 - 1, 'a');
+        bytes += "\r\nb\r\nc\r\nd\r\n";
+        writeBytes(kTimesFile, bytes);
+        const ScheduleRead r = readSchedule(kTimesFile);
+        QCOMPARE(r.column[1], QStringLiteral("b"));
+        QCOMPARE(r.column[3], QStringLiteral("d"));
+    }
+
+    void missingAndUnreadable()
+    {
+        QCOMPARE(readSchedule(kTimesFile).status, ScheduleRead::Status::Missing);
+        QVERIFY(QDir().mkdir(kNamesFile)); // a folder in the file's place is no file
+        QCOMPARE(readSchedule(kNamesFile).status, ScheduleRead::Status::Missing);
+        // A regular file whose reads fail, even for root.
+        QVERIFY(QFile::link(QStringLiteral("/proc/self/mem"), kTimesFile));
+        const ScheduleRead r = readSchedule(kTimesFile);
+        QCOMPARE(r.status, ScheduleRead::Status::Unreadable);
+        QVERIFY(!r.reason.isEmpty());
+    }
+
+    void failedSaveKeepsOldFile()
+    {
+        const QByteArray old("07:00\r\n08:00\r\n09:00\r\n10:00\r\n");
+        writeBytes(kTimesFile, old);
+        // A file-size limit makes the write fail whoever runs the test (root too).
+        struct rlimit saved;
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit tight = saved;
+        tight.rlim_cur = 8;
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &tight), 0);
+        const ScheduleWrite w =
+            writeSchedule(kTimesFile, ScheduleColumn{"11:00", "12:00", "13:00", "14:00"});
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, oldHandler);
+        QVERIFY(!w.ok);
+        QVERIFY(!w.reason.isEmpty());
+        QCOMPARE(readBytes(kTimesFile), old);
+        // No temporary file is left beside it.
+        QCOMPARE(QDir().entryList(QDir::Files | QDir::Hidden), QStringList{kTimesFile});
+    }
+
+    void existeArquivo_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<bool>("exists");
+        QTest::newRow("plain file") << "aviso.wav" << true;
+        QTest::newRow("case differs") << "AVISO.wav" << false;
+        QTest::newRow("absent") << "nada.wav" << false;
+        QTest::newRow("star") << "*.wav" << true;
+        QTest::newRow("star no match") << "*.mp3" << false;
+        QTest::newRow("question mark") << "avis?.wav" << true;
+        QTest::newRow("question needs one char") << "aviso?.wav" << false;
+        QTest::newRow("brackets are plain") << "aviso [1].wav" << true;
+        QTest::newRow("brackets no class") << "aviso [2].wav" << false;
+        QTest::newRow("brackets with star") << "*[1]*" << true;
+        QTest::newRow("dot-file is hidden") << ".oculto.wav" << false;
+        QTest::newRow("pattern skips dot-file") << "*oculto*" << false;
+        QTest::newRow("folder's own name") << "pasta" << false;
+        QTest::newRow("folder with separator, has file") << "pasta/" << true;
+        QTest::newRow("empty folder with separator") << "vazia/" << false;
+        QTest::newRow("pattern in a folder") << "pasta/*.wav" << true;
+        QTest::newRow("folder named like the file") << "hora_msg.txt" << false;
+        QTest::newRow("fifo is no file") << "fila" << false;
+    }
+    void existeArquivo()
+    {
+        QFETCH(QString, path);
+        QFETCH(bool, exists);
+        writeBytes("aviso.wav", "RIFF");
+        writeBytes("aviso [1].wav", "RIFF");
+        writeBytes(".oculto.wav", "RIFF");
+        QDir().mkpath("pasta");
+        QDir().mkpath("vazia/sub");
+        QDir().mkpath("hora_msg.txt");
+        writeBytes("pasta/dentro.wav", "RIFF");
+        QVERIFY(QFile::exists("fila") || ::mkfifo("fila", 0600) == 0);
+        QCOMPARE(ExisteArquivo(path), exists);
+        // The same answer for an absolute path.
+        QCOMPARE(ExisteArquivo(QDir::current().absoluteFilePath(path)), exists);
+    }
+
+    void wildcardMatcher_data()
+    {
+        QTest::addColumn<QString>("pattern");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("match");
+        QTest::newRow("empty pattern, empty name") << "" << "" << true;
+        QTest::newRow("star matches empty") << "*" << "" << true;
+        QTest::newRow("backtracking") << "a*b*c" << "aXbYbZc" << true;
+        QTest::newRow("trailing char") << "a*c" << "abcd" << false;
+        QTest::newRow("many stars") << "**a**" << "bab" << true;
+        QTest::newRow("long non-match stays fast") << QString(40, '*') + "b" << QString(5000, 'a')
+                                                   << false;
+    }
+    void wildcardMatcher()
+    {
+        QFETCH(QString, pattern);
+        QFETCH(QString, name);
+        QFETCH(bool, match);
+        QCOMPARE(matchesWildcard(pattern, name, Qt::CaseSensitive), match);
+    }
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+QTEST_GUILESS_MAIN(TestSchedule)
+#include "test_schedule.moc"
