@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# The real program ends cleanly, without the closing question, on SIGTERM, SIGINT and SIGHUP.
+set -u
+exe=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+failed=0
+for sig in TERM INT HUP; do
+  QT_QPA_PLATFORM=offscreen "$exe" &
+  pid=$!
+  sleep 1.5
+  kill -s "$sig" "$pid"
+  for _ in $(seq 1 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+  if kill -0 "$pid" 2>/dev/null; then
+    echo "FAIL: SIG$sig did not end the program"; kill -KILL "$pid"; failed=1; continue
+  fi
+  wait "$pid"; status=$?
+  if [ "$status" -ne 0 ]; then echo "FAIL: SIG$sig gave exit status $status"; failed=1; fi
+  if [ -n "$(ls -A)" ]; then echo "FAIL: files written at exit: $(ls -A)"; failed=1; fi
+done
+exit $failed
