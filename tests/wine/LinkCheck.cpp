@@ -6,9 +6,16 @@
 //   linkcheck transmit   key, play the path read from path.txt (UTF-8), unkey
 //   linkcheck busy       the scheduler's checks: RfBusy twice, then IpBusy
 //
+// A second argument, sta or mta, first makes the thread a COM apartment of that kind, as a
+// toolkit may have done before the program creates its link (Qt's Windows platform makes
+// the user-interface thread a single-threaded one); the result then also says whether the
+// caller's apartment survived the link's release.
+//
 // Exit code 0 when the link was created, 2 when it was not, 1 on a usage error.
 
 #include "link/LinkObject.h"
+
+#include <objbase.h>
 
 #include <cstdio>
 #include <fstream>
@@ -34,9 +41,19 @@ std::string line(const char *name, const anunciel::LinkStatus &status)
 
 int main(int argc, char **argv)
 {
-    if (argc != 2)
+    if (argc != 2 && argc != 3)
         return 1;
     const std::string mode = argv[1];
+    const std::string before = argc == 3 ? argv[2] : "";
+    DWORD model = 0;
+    if (before == "sta")
+        model = COINIT_APARTMENTTHREADED;
+    else if (before == "mta")
+        model = COINIT_MULTITHREADED;
+    else if (!before.empty())
+        return 1;
+    if (!before.empty() && CoInitializeEx(nullptr, model) != S_OK)
+        return 1;
     std::ostringstream out;
     int exitCode = 0;
     {
@@ -68,6 +85,12 @@ int main(int argc, char **argv)
             return 1;
         }
         // The link is released here, with no call made on it.
+    }
+    if (!before.empty()) {
+        // S_FALSE: the apartment this program made is still there, as it must be.
+        const HRESULT again = CoInitializeEx(nullptr, model);
+        out << "caller's apartment after release: " << (again == S_FALSE ? "kept" : hex(again))
+            << "\n";
     }
     std::ofstream("result.txt", std::ios::binary) << out.str();
     return exitCode;

@@ -355,7 +355,7 @@ STDAPI DllRegisterServer()
                         nullptr) != ERROR_SUCCESS)
         return SELFREG_E_CLASS;
     const bool ok = setString(handle, nullptr, moduleFile()) == ERROR_SUCCESS &&
-                    setString(handle, L"ThreadingModel", L"Apartment") == ERROR_SUCCESS;
+                    setString(handle, L"ThreadingModel", L"Both") == ERROR_SUCCESS;
     RegCloseKey(handle);
     return ok ? S_OK : SELFREG_E_CLASS;
 }

@@ -63,7 +63,8 @@ run_case() {
     shift 5
     rm -f result.txt calls.log
     local got_exit=0
-    env "$@" timeout 60 wine linkcheck.exe "$mode" >/dev/null 2>&1 || got_exit=$?
+    # shellcheck disable=SC2086 # the mode may carry the apartment as a second word
+    env "$@" timeout 60 wine linkcheck.exe $mode >/dev/null 2>&1 || got_exit=$?
     local ok=1
     if [ "$got_exit" != "$want_exit" ]; then
         echo "   exit status $got_exit, expected $want_exit"
@@ -121,6 +122,18 @@ PlayFile 0x00000000 ""
 SetTransmit(false) 0x00000000 ""
 '
 run_case "transmit: key with True (-1), play the path as a BSTR with True, unkey" transmit 0 \
+    "$transmit_ok" "$transmit_calls"
+
+# run_case_in NAME MODE APARTMENT EXPECTED_RESULT EXPECTED_CALLS: the caller made the thread
+# an apartment first; the link must work in it and leave it in place when released.
+run_case_in() {
+    local name=$1 mode=$2 apartment=$3 want_result=$4 want_calls=$5
+    run_case "$name" "$mode $apartment" 0 \
+        "$want_result"$'caller\'s apartment after release: kept\n' "$want_calls"
+}
+run_case_in "transmit on a thread already a single-threaded apartment" transmit sta \
+    "$transmit_ok" "$transmit_calls"
+run_case_in "transmit on a thread already in the multithreaded apartment" transmit mta \
     "$transmit_ok" "$transmit_calls"
 
 run_case "transmit: S_FALSE from the node counts as success" transmit 0 \
