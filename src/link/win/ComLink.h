@@ -1,0 +1,44 @@
+#pragma once
+
+// The link on Windows: the node software's automation object, reached through COM.
+// Plain Windows SDK and standard C++, so that it builds with any Windows compiler.
+
+#include "link/LinkObject.h"
+
+namespace anunciel::win {
+
+struct NodeAutomation;
+
+// Holds one instance of the node software's class for the whole run. Every call is made on
+// the thread that created it (the user-interface thread, a single-threaded apartment). Each
+// call answers with its HRESULT as the status; nothing is thrown.
+class ComLink final : public LinkObject
+{
+public:
+    // Initialises COM on the calling thread and creates the object; on failure the status
+    // carries the HRESULT and the system's text for it.
+    static LinkCreation create() noexcept;
+
+    // Releases the object without calling any of its operations.
+    ~ComLink() override;
+
+    ComLink(const ComLink &) = delete;
+    ComLink &operator=(const ComLink &) = delete;
+
+    LinkStatus RfBusy(std::int16_t &value) override;
+    LinkStatus IpBusy(std::int16_t &value) override;
+    LinkStatus SetTransmit(bool on) override;
+    LinkStatus PlayFile(const std::string &path, bool flag) override;
+
+private:
+    ComLink(NodeAutomation *node, bool uninitializeCom) noexcept;
+
+    NodeAutomation *m_node;
+    bool m_uninitializeCom;
+};
+
+// The status for an HRESULT: success for any success code, otherwise the code with the
+// system's text for it (UTF-8), or a plain statement that the system has none.
+LinkStatus statusOf(long hresult) noexcept;
+
+} // namespace anunciel::win
