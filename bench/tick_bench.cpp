@@ -20,6 +20,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
 
 #include <algorithm>
@@ -157,7 +158,8 @@ int main(int argc, char *argv[])
 
     Run aligned("SecondTimer (program)");
     Run baseline("QTimer 1000 ms (baseline)");
-    for (Run *run : {&aligned, &baseline}) {
+    Run edge("precise QTimer, edge phase");
+    for (Run *run : {&aligned, &baseline, &edge}) {
         run->window = std::make_unique<MainWindow>(platform, [run] {
             auto link = std::make_unique<test::FakeLink>();
             run->link = link.get();
@@ -180,8 +182,17 @@ int main(int argc, char *argv[])
     QTimer plain;
     plain.setInterval(1000);
     QObject::connect(&plain, &QTimer::timeout, [&] { baseline.tick(); });
+    // A plain Qt timer keeps the monotonic clock's phase (a coarse one rounds it to its own
+    // whole seconds); a precise one started 3 ms before a second begins shows what happens
+    // when that phase lies at the wall clock's edge.
+    QTimer atEdge;
+    atEdge.setTimerType(Qt::PreciseTimer);
+    atEdge.setInterval(1000);
+    QObject::connect(&atEdge, &QTimer::timeout, [&] { edge.tick(); });
     secondTimer.setEnabled(true);
     plain.start();
+    QThread::msleep(quint64(1000 - nowMs() % 1000 + 997) % 1000);
+    atEdge.start();
 
     std::printf("Running for %d s against the real clock...\n", seconds);
     std::fflush(stdout);
@@ -195,6 +206,8 @@ int main(int argc, char *argv[])
                 "ms", "ms", "ms", "", "ms", "ms");
     aligned.report();
     baseline.report();
-    std::printf("\nmissed sends: program %d, baseline %d\n", aligned.missed, baseline.missed);
+    edge.report();
+    std::printf("\nmissed sends: program %d, baseline %d, edge phase %d\n", aligned.missed,
+                baseline.missed, edge.missed);
     return 0;
 }
