@@ -77,6 +77,8 @@ private slots:
     void designFontsResolve_data();
     void designFontsResolve();
     void focusStartsOnEncerrarAndTabFollowsTheIndexes();
+    void keyOnEncerrarAsksTheClosingQuestion_data();
+    void keyOnEncerrarAsksTheClosingQuestion();
     void timeFieldLimits_data();
     void timeFieldLimits();
     void mainWindowCannotBeResizedOrMaximised();
@@ -255,7 +257,7 @@ void TestWindows::focusStartsOnEncerrarAndTabFollowsTheIndexes()
 {
     MainWindow &w = window();
     w.show();
-    QApplication::setActiveWindow(&w);
+    w.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&w));
     QCOMPARE(QApplication::focusWidget(), control<QWidget>(&w, "Command1"));
 
@@ -273,6 +275,27 @@ void TestWindows::focusStartsOnEncerrarAndTabFollowsTheIndexes()
 
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
     QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("Command7"));
+}
+
+void TestWindows::keyOnEncerrarAsksTheClosingQuestion_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::newRow("Return") << int(Qt::Key_Return);
+    QTest::newRow("Enter") << int(Qt::Key_Enter);
+    QTest::newRow("Space") << int(Qt::Key_Space);
+}
+
+void TestWindows::keyOnEncerrarAsksTheClosingQuestion()
+{
+    QFETCH(int, key);
+    MainWindow &w = window();
+    w.show();
+    w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    // Right after the window opens, the key goes to "Encerrar"; the answer is No.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key(key));
+    QCOMPARE(m_fake->boxes.texts(), QStringList{QStringLiteral("Tem certeza que quer sair?")});
+    QVERIFY(w.isVisible());
 }
 
 void TestWindows::timeFieldLimits_data()
@@ -307,7 +330,7 @@ void TestWindows::timeFieldLimits()
     QFETCH(QString, expected);
     MainWindow &w = window();
     w.show();
-    QApplication::setActiveWindow(&w);
+    w.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&w));
     auto *edit = w.findChild<QLineEdit *>(field);
     QVERIFY(edit);
@@ -402,7 +425,7 @@ void TestWindows::openingBeepsOnceAndShowsModallyWithFocusOnRetornar()
     QFETCH(int, key);
     MainWindow &w = window();
     w.show();
-    QApplication::setActiveWindow(&w);
+    w.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&w));
 
     Seen seen;
@@ -445,7 +468,7 @@ void TestWindows::mainWindowIsInertWhileOpen()
 {
     MainWindow &w = window();
     w.show();
-    QApplication::setActiveWindow(&w);
+    w.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&w));
     int beepsWhileOpen = -1;
     QString modalAfterClick;
@@ -614,7 +637,7 @@ void TestWindows::animationsStartWhenShown()
     // The meter's frames come every 10 ms: many within a fifth of a second.
     QSignalSpy frames(meter, &AniGif::frameChanged);
     QTest::qWait(200);
-    QVERIFY2(frames.size() >= 8, qPrintable(QString::number(frames.size())));
+    QVERIFY2(frames.size() >= 5, qPrintable(QString::number(frames.size())));
 }
 
 void TestWindows::animationStopsWhenRepetitionsAreSpent_data()
