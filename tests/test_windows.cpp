@@ -86,6 +86,8 @@ private slots:
     void openingBeepsOnceAndShowsModallyWithFocusOnRetornar_data();
     void openingBeepsOnceAndShowsModallyWithFocusOnRetornar();
     void mainWindowIsInertWhileOpen();
+    void escapeDoesNotClose_data();
+    void escapeDoesNotClose();
     void typedHelpTextIsGoneOnReopening();
     void helpControlsStayWhenResized();
     void webButtonOpensThePageAndStaysOpen();
@@ -490,6 +492,27 @@ void TestWindows::mainWindowIsInertWhileOpen()
               });
     QCOMPARE(modalAfterClick, QStringLiteral("sobre_adicional"));
     QCOMPARE(beepsWhileOpen, 1);
+}
+
+void TestWindows::escapeDoesNotClose_data()
+{
+    QTest::addColumn<bool>("help");
+    QTest::newRow("Sobre") << false;
+    QTest::newRow("Ajuda") << true;
+}
+
+void TestWindows::escapeDoesNotClose()
+{
+    QFETCH(bool, help);
+    MainWindow &w = window();
+    bool stillOpen = false;
+    // Only "Retornar" and the close box close these windows.
+    whileOpen([&] { help ? w.Command7_Click() : w.Command2_Click(); },
+              [&](QDialog *d) {
+                  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+                  stillOpen = d->isVisible();
+              });
+    QVERIFY(stillOpen);
 }
 
 void TestWindows::typedHelpTextIsGoneOnReopening()

@@ -12,8 +12,6 @@ namespace anunciel {
 
 namespace {
 
-const QString kCrLf = QStringLiteral("\r\n");
-
 // Four lines, each ended by CR LF; the last is a single blank.
 const QString kHelpText =
     QStringLiteral("Anunciel foi criado para que \r\n"
@@ -51,7 +49,7 @@ HelpWindow::HelpWindow(QWidget *parent) : QDialog(parent)
     m_text->setLineWrapMode(QTextEdit::WidgetWidth);
     m_text->setWordWrapMode(QTextOption::WordWrap);
     // The box keeps paragraphs; the design's CR LF ends each one.
-    m_text->setPlainText(QString(kHelpText).replace(kCrLf, QStringLiteral("\n")));
+    m_text->setPlainText(QString(kHelpText).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     // Every line centred, those typed later too.
     QTextOption option = m_text->document()->defaultTextOption();
     option.setAlignment(Qt::AlignHCenter);
@@ -72,11 +70,6 @@ HelpWindow::HelpWindow(QWidget *parent) : QDialog(parent)
 void HelpWindow::Command1_Click()
 {
     close();
-}
-
-QString HelpWindow::text() const
-{
-    return m_text->toPlainText().replace(QLatin1Char('\n'), kCrLf);
 }
 
 void HelpWindow::keyPressEvent(QKeyEvent *event)

@@ -20,9 +20,6 @@ public:
     // "Retornar": closes the window, as its close box does.
     void Command1_Click();
 
-    // The box's text with its lines ended by carriage return and line feed, as designed.
-    QString text() const;
-
 protected:
     void keyPressEvent(QKeyEvent *event) override;
 
