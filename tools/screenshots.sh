@@ -20,7 +20,8 @@ fi
 scratch=$(mktemp -d)
 started=()
 cleanup() {
-    for pid in "${started[@]}"; do kill "$pid" 2>/dev/null || true; done
+    # Last started first: the programs before their display.
+    for ((i = ${#started[@]} - 1; i >= 0; --i)); do kill "${started[i]}" 2>/dev/null || true; done
     rm -rf "$scratch"
 }
 trap cleanup EXIT
