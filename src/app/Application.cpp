@@ -9,6 +9,12 @@ namespace anunciel {
 
 void prepareApplication()
 {
+    // Under Wayland a program cannot place its own window (this one opens centred) and the
+    // bell is silent. Where the user chose no platform and X11 is there too (XWayland), run
+    // on it. Elsewhere WAYLAND_DISPLAY is never set and this does nothing.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") &&
+        !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") && !qEnvironmentVariableIsEmpty("DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "xcb");
 }
 
 int run(QApplication &app)

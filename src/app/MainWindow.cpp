@@ -5,6 +5,8 @@
 #include "link/TransmitSequence.h"
 #include "schedule/ExisteArquivo.h"
 #include "schedule/ScheduleFile.h"
+#include "ui/AboutWindow.h"
+#include "ui/HelpWindow.h"
 #include "ui/ShapeIndicator.h"
 
 #include <QCheckBox>
@@ -117,8 +119,9 @@ void MainWindow::setCheckValue(int slot, int value)
     QCheckBox *box = m_ui.Check[slot - 1];
     if (value == 2)
         box->setTristate(true);
-    box->setCheckState(value == 1 ? Qt::Checked
-                                  : value == 2 ? Qt::PartiallyChecked : Qt::Unchecked);
+    box->setCheckState(value == 1   ? Qt::Checked
+                       : value == 2 ? Qt::PartiallyChecked
+                                    : Qt::Unchecked);
 }
 
 // ---- Schedule files ----------------------------------------------------------------------
@@ -295,11 +298,17 @@ void MainWindow::Timer2_Timer()
 void MainWindow::Command2_Click()
 {
     m_platform.desktop->beep();
+    // Made anew from its design on every opening and gone when closed: one at a time.
+    // The modal wait runs an event loop, so both timers keep ticking meanwhile.
+    AboutWindow about(*m_platform.desktop, this);
+    about.exec();
 }
 
 void MainWindow::Command7_Click()
 {
     m_platform.desktop->beep();
+    HelpWindow help(this);
+    help.exec();
 }
 
 // ---- Closing -----------------------------------------------------------------------------

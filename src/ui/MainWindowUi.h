@@ -2,6 +2,8 @@
 
 // The controls of the main window `msg`, named as the window's design names them.
 
+#include "WindowDesign.h"
+
 #include <array>
 
 class QCheckBox;
@@ -13,6 +15,7 @@ class QWidget;
 
 namespace anunciel {
 
+class AniGif;
 class ShapeIndicator;
 
 struct MainWindowUi
@@ -27,8 +30,8 @@ struct MainWindowUi
     QLabel *Image1 = nullptr;
     QLabel *Label1 = nullptr;
     QLabel *Label2 = nullptr;
-    QLabel *AniGIF1 = nullptr;
-    QLabel *AniGIF2 = nullptr;
+    AniGif *AniGIF1 = nullptr;
+    AniGif *AniGIF2 = nullptr;
 
     QGroupBox *Frame1 = nullptr;
     QLabel *Label3 = nullptr;
@@ -48,12 +51,11 @@ struct MainWindowUi
     QLabel *Label8 = nullptr;
     QLineEdit *Text1 = nullptr; // the clock
 
-    // Builds every control on `window` and sets its design properties.
+    // Builds every control on `window` and sets its design properties: fonts, colours,
+    // pictures, tab order, fixed size and title-bar buttons, centred on the screen, the
+    // keyboard focus waiting on "Encerrar".
     void setupUi(QWidget *window);
 };
-
-// Design sizes are in twips; 15 twips make one device-independent pixel.
-constexpr int twips(int t) { return (t + 7) / 15; }
 
 // Largest length a QLineEdit accepts: "no limit" for the fields that have none.
 inline constexpr int kNoLengthLimit = 2147483647;

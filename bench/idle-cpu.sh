@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# Idle CPU of the shown main window on a virtual X display (Xvfb): while the level-meter
+# animation runs (10 ms frames) and after its repetitions are spent, against a baseline
+# window that only updates a clock once a second. Prints the CPU time each process (and the
+# X server) used over each measuring window, as a percentage of one core.
+# Needs Debian's xvfb and a build (scripts/build.sh). Takes about four minutes.
+# Usage: bench/idle-cpu.sh [build folder]
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-$root/build/default}
+app=$build/src/anunciel
+baseline=$build/bench/idle_baseline
+window_s=${IDLE_CPU_WINDOW_S:-30}
+# The meter: 16 frames of 10 ms, played once and repeated 1000 times.
+meter_ends_s=$((16 * 10 * 1001 / 1000 + 1))
+
+for f in "$app" "$baseline"; do
+    [ -x "$f" ] || { echo "idle-cpu: $f missing (build first)" >&2; exit 1; }
+done
+command -v Xvfb >/dev/null || { echo "idle-cpu: Xvfb missing (apt-get install xvfb)" >&2; exit 1; }
+
+scratch=$(mktemp -d)
+started=()
+cleanup() {
+    # Last started first: the programs before their display.
+    for ((i = ${#started[@]} - 1; i >= 0; --i)); do kill "${started[i]}" 2>/dev/null || true; done
+    rm -rf "$scratch"
+}
+trap cleanup EXIT
+
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$scratch/display" 2>/dev/null &
+xvfb=$!
+started+=("$xvfb")
+for _ in $(seq 50); do [ -s "$scratch/display" ] && break; sleep 0.1; done
+export DISPLAY=":$(cat "$scratch/display")"
+export QT_QPA_PLATFORM=xcb
+mkdir -m 0700 "$scratch/runtime"
+export XDG_RUNTIME_DIR=$scratch/runtime
+
+ticks=$(getconf CLK_TCK)
+cpu_ticks() { # utime + stime of a process, in clock ticks
+    awk '{ print $14 + $15 }' "/proc/$1/stat"
+}
+# Prints the share of one core a process and the X server used over the next window_s.
+measure() { # label, pid
+    local p0 x0 t0 p1 x1 t1
+    p0=$(cpu_ticks "$2"); x0=$(cpu_ticks "$xvfb"); t0=$(date +%s.%N)
+    sleep "$window_s"
+    p1=$(cpu_ticks "$2"); x1=$(cpu_ticks "$xvfb"); t1=$(date +%s.%N)
+    awk -v l="$1" -v p=$((p1 - p0)) -v x=$((x1 - x0)) -v hz="$ticks" -v t0="$t0" -v t1="$t1" \
+        'BEGIN { s = t1 - t0
+                 printf "%-34s program %6.2f%%  X server %6.2f%%  (%.1f s)\n", l,
+                        100 * p / hz / s, 100 * x / hz / s, s }'
+}
+
+cd "$scratch"
+"$baseline" &
+pid=$!
+started+=("$pid")
+sleep 3
+measure "baseline (clock only)" "$pid"
+kill "$pid"
+wait "$pid" 2>/dev/null || true
+
+cp "$app" "$scratch/anunciel"
+./anunciel &
+pid=$!
+started+=("$pid")
+start=$(date +%s)
+sleep 3
+measure "anunciel, meter running" "$pid"
+left=$((start + meter_ends_s + 2 - $(date +%s)))
+[ "$left" -gt 0 ] && sleep "$left"
+measure "anunciel, meter stopped" "$pid"

@@ -1,0 +1,81 @@
+#include "GraphicalButton.h"
+
+#include <QPainter>
+#include <qdrawutil.h>
+
+namespace anunciel {
+
+namespace {
+constexpr int kEdge = 3;    // the raised edge and a pixel of air inside it
+constexpr int kIconGap = 2; // between the picture and the caption
+} // namespace
+
+GraphicalButton::GraphicalButton(QWidget *parent)
+    : QPushButton(parent), m_backColor(palette().color(QPalette::Button))
+{
+    setIconSize(QSize(32, 32));
+    // As on Windows, Enter on a focused button presses it.
+    setAutoDefault(true);
+}
+
+void GraphicalButton::setBackColor(const QColor &colour)
+{
+    m_backColor = colour;
+    update();
+}
+
+void GraphicalButton::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    QRect face = rect();
+    // The focused button wears the dark outer line Windows gives the button Enter presses.
+    if (hasFocus()) {
+        painter.setPen(palette().color(QPalette::WindowText));
+        painter.drawRect(face.adjusted(0, 0, -1, -1));
+        face.adjust(1, 1, -1, -1);
+    }
+    const bool down = isDown() || isChecked();
+    const QBrush fill(m_backColor);
+    qDrawWinButton(&painter, face, palette(), down, &fill);
+
+    QRect inner = face.adjusted(kEdge, kEdge, -kEdge, -kEdge);
+    if (down)
+        inner.translate(1, 1);
+
+    // Picture and caption form one block, centred in the button; a caption too long for
+    // the room left under the picture is cut at the bottom edge.
+    const QPixmap picture = icon().isNull()
+                                ? QPixmap()
+                                : icon().pixmap(iconSize(), devicePixelRatio(),
+                                                isEnabled() ? QIcon::Normal : QIcon::Disabled);
+    const QSize pictureSize = picture.isNull() ? QSize() : iconSize();
+    const int textFlags = Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap;
+    const QRect textBounds =
+        fontMetrics().boundingRect(QRect(0, 0, inner.width(), 10000), textFlags, text());
+    const int gap = picture.isNull() || text().isEmpty() ? 0 : kIconGap;
+    const int blockHeight = pictureSize.height() + gap + textBounds.height();
+    const int top = inner.top() + qMax(0, (inner.height() - blockHeight) / 2);
+
+    painter.setClipRect(inner);
+    if (!picture.isNull())
+        painter.drawPixmap(
+            QRect(QPoint(inner.left() + (inner.width() - pictureSize.width()) / 2, top),
+                  pictureSize),
+            picture);
+    const QRect textRect(inner.left(), top + pictureSize.height() + gap, inner.width(),
+                         inner.bottom() - (top + pictureSize.height() + gap) + 1);
+    painter.setPen(
+        palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::ButtonText));
+    painter.drawText(textRect, textFlags, text());
+
+    if (hasFocus()) {
+        painter.setClipping(false);
+        // The dotted focus rectangle of Windows buttons, whatever the style.
+        QPen dots(palette().color(QPalette::WindowText), 1, Qt::DotLine);
+        painter.setPen(dots);
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(face.adjusted(kEdge, kEdge, -kEdge - 1, -kEdge - 1));
+    }
+}
+
+} // namespace anunciel
