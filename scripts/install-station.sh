@@ -23,7 +23,7 @@ exec_path=${exec_path//\"/\\\"}
 cat > "$desktop" <<DESKTOP
 [Desktop Entry]
 Type=Application
-Version=1.5
+Version=1.0
 Name=Anunciel
 GenericName=Announcements over the node
 GenericName[pt_BR]=Anúncios programados
