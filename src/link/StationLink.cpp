@@ -1,0 +1,166 @@
+#include "StationLink.h"
+
+#include "RigctldClient.h"
+#include "StationErrors.h"
+
+#include <QHostAddress>
+#include <QHostInfo>
+#include <QRegularExpression>
+
+namespace anunciel {
+
+namespace {
+
+QDeadlineTimer exchangeDeadline()
+{
+    return QDeadlineTimer(StationLink::kExchangeBound.count());
+}
+
+} // namespace
+
+StationLink::StationLink(std::unique_ptr<RigctldClient> rig, std::unique_ptr<AudioPlayer> player)
+    : m_rig(std::move(rig)), m_player(std::move(player))
+{
+    m_playbackBound.setSingleShot(true);
+    m_playbackBound.callOnTimeout([this] {
+        // The player did not tell the end in time: the file's length is the authority.
+        m_player->stop();
+        playbackEnded();
+    });
+    m_player->setEndHandler([this](PlaybackEnd) { playbackEnded(); });
+}
+
+StationLink::~StationLink()
+{
+    m_player->setEndHandler({});
+    m_playbackBound.stop();
+    m_transmit = m_playing = false;
+    // Unkey first and whatever the link believes: a radio left transmitting is the worst
+    // this program could do. Silencing the sound comes second.
+    if (m_rig)
+        m_rig->setPtt(false, exchangeDeadline());
+    m_player->stop();
+}
+
+LinkStatus StationLink::applyPtt(const QDeadlineTimer &deadline)
+{
+    const bool want = wantsKeyed();
+    if (!m_rig || m_pttOnRadio == want)
+        return LinkStatus::success();
+    const LinkStatus status = m_rig->setPtt(want, deadline);
+    m_pttOnRadio = status.ok() ? std::optional<bool>(want) : std::nullopt;
+    return status;
+}
+
+LinkStatus StationLink::RfBusy(std::int16_t &value)
+{
+    value = 0;
+    if (!m_rig)
+        return LinkStatus::success();
+    const QDeadlineTimer deadline = exchangeDeadline();
+    // A PTT change that did not reach the radio (rigctld was away) is tried again first.
+    if (m_pttOnRadio != wantsKeyed())
+        applyPtt(deadline);
+    bool open = false;
+    const LinkStatus status = m_rig->squelchOpen(open, deadline);
+    if (status.ok() && open)
+        value = -1;
+    return status;
+}
+
+LinkStatus StationLink::IpBusy(std::int16_t &value)
+{
+    value = 0; // no internet side on this link
+    return LinkStatus::success();
+}
+
+LinkStatus StationLink::SetTransmit(bool on)
+{
+    m_transmit = on;
+    // Unkeying while a file still plays waits for its end.
+    return applyPtt(exchangeDeadline());
+}
+
+LinkStatus StationLink::PlayFile(const std::string &path, bool)
+{
+    const QDeadlineTimer deadline = exchangeDeadline();
+    const AudioPlayer::Start start = m_player->play(path);
+    m_playing = start.status.ok();
+    if (m_playing)
+        m_playbackBound.start(start.length + kPlaybackMargin);
+    else
+        m_playbackBound.stop();
+    const LinkStatus keyed = applyPtt(deadline);
+    return start.status.ok() ? keyed : start.status;
+}
+
+void StationLink::playbackEnded()
+{
+    m_playbackBound.stop();
+    if (!m_playing)
+        return;
+    m_playing = false;
+    applyPtt(exchangeDeadline());
+}
+
+// ---- Creation ----------------------------------------------------------------------------
+
+namespace {
+
+LinkCreation creationFailure(std::int32_t code, const QString &text)
+{
+    return {nullptr, LinkStatus::failure(code, text.toStdString())};
+}
+
+} // namespace
+
+LinkCreation createStationLink(const QString &rigctldSetting, std::unique_ptr<AudioPlayer> player)
+{
+    const QString setting = rigctldSetting.trimmed();
+    if (setting.isEmpty())
+        return {std::make_unique<StationLink>(nullptr, std::move(player)), LinkStatus::success()};
+
+    // host:port, or [IPv6 address]:port
+    static const QRegularExpression form(
+        QStringLiteral(R"(^(?:\[([^\]]+)\]|([^:\[\]]+)):(\d{1,5})$)"));
+    const QRegularExpressionMatch match = form.match(setting);
+    const uint port = match.hasMatch() ? match.captured(3).toUInt() : 0;
+    if (port == 0 || port > 65535)
+        return creationFailure(
+            stationerror::RigSetting,
+            QStringLiteral("A variável ANUNCIEL_RIGCTLD deve indicar o rigctld na forma "
+                           "host:porta (por exemplo 127.0.0.1:4532), mas vale \"%1\".")
+                .arg(setting));
+    const QString host = match.captured(1).isEmpty() ? match.captured(2) : match.captured(1);
+
+    // The name is looked up once, here: later exchanges must not wait on a name server.
+    QHostAddress address(host);
+    if (address.isNull()) {
+        const QList<QHostAddress> found = QHostInfo::fromName(host).addresses();
+        if (found.isEmpty())
+            return creationFailure(
+                stationerror::RigUnreachable,
+                QStringLiteral("Não foi possível conectar ao rigctld em %1 (ANUNCIEL_RIGCTLD): "
+                               "o endereço \"%2\" não foi encontrado.")
+                    .arg(setting, host));
+        address = found.first();
+    }
+
+    auto link = std::make_unique<StationLink>(
+        std::make_unique<RigctldClient>(address, quint16(port), setting), std::move(player));
+    // The program starts with the transmitter off; saying so also proves rigctld answers,
+    // and clears a PTT that an earlier run may have left up.
+    const LinkStatus answered = link->SetTransmit(false);
+    if (!answered.ok())
+        return creationFailure(answered.code,
+                               QString::fromStdString(answered.description) +
+                                   QStringLiteral(" (ANUNCIEL_RIGCTLD=%1)").arg(setting));
+    return {std::move(link), LinkStatus::success()};
+}
+
+LinkCreation createLink()
+{
+    return createStationLink(qEnvironmentVariable("ANUNCIEL_RIGCTLD"), createSystemAudioPlayer());
+}
+
+} // namespace anunciel
