@@ -75,6 +75,9 @@ private slots:
     void pttDroppedWhenReleasedMidFile();
     void failedPlayFileLeavesKeyingToSetTransmit();
     void playFileAloneKeysUntilTheEnd();
+    void fileSentWhilePlayingWaitsItsTurn();
+    void waitingFileThatCannotPlayIsPassed();
+    void waitingFilesAreFew();
     void unkeyRetriedAfterRigctldWasAway();
     void droppedConnectionIsMadeAgain();
 };
@@ -248,10 +251,8 @@ void TestStationLink::pttDroppedWhenReleasedMidFile()
     QVERIFY(s.link->SetTransmit(true).ok());
     QVERIFY(s.link->PlayFile("/station/long.wav", true).ok());
     QVERIFY(rig.ptt());
-    FakePlayer *player = s.player;
     s.link.reset();
     QVERIFY(!rig.ptt());
-    Q_UNUSED(player); // released with the link
 }
 
 void TestStationLink::failedPlayFileLeavesKeyingToSetTransmit()
@@ -285,6 +286,56 @@ void TestStationLink::playFileAloneKeysUntilTheEnd()
     const qint64 bound = (s.player->length + StationLink::kPlaybackMargin).count();
     QVERIFY2(keyed >= bound - 50 && keyed < bound + 500, qPrintable(QString::number(keyed)));
     QVERIFY(!s.player->playing); // and the player was told to stop
+}
+
+void TestStationLink::fileSentWhilePlayingWaitsItsTurn()
+{
+    ScriptedRig rig;
+    Station s = makeStation(rigSetting(rig));
+    QVERIFY(s.link);
+    for (const char *file : {"/station/a.wav", "/station/b.wav"}) {
+        QVERIFY(s.link->SetTransmit(true).ok());
+        QVERIFY(s.link->PlayFile(file, true).ok());
+        QVERIFY(s.link->SetTransmit(false).ok());
+    }
+    // The second did not cut the first short.
+    QCOMPARE(s.player->played, std::vector<std::string>{"/station/a.wav"});
+    QCOMPARE(s.player->stops, 0);
+    QVERIFY(rig.ptt());
+
+    s.player->end(PlaybackEnd::Finished);
+    QCOMPARE(s.player->played, (std::vector<std::string>{"/station/a.wav", "/station/b.wav"}));
+    QVERIFY(rig.ptt());
+    s.player->end(PlaybackEnd::Finished);
+    QVERIFY(!rig.ptt());
+}
+
+void TestStationLink::waitingFileThatCannotPlayIsPassed()
+{
+    ScriptedRig rig;
+    Station s = makeStation(rigSetting(rig));
+    QVERIFY(s.link);
+    s.player->unplayable = {"/station/b.wav", "/station/c.wav"};
+    QVERIFY(s.link->PlayFile("/station/a.wav", true).ok());
+    QVERIFY(s.link->PlayFile("/station/b.wav", true).ok());
+    QVERIFY(s.link->PlayFile("/station/c.wav", true).ok());
+    QVERIFY(rig.ptt());
+    s.player->end(PlaybackEnd::Failed);
+    QCOMPARE(s.player->played.size(), size_t(3));
+    QVERIFY(!rig.ptt());
+    QVERIFY(!s.station().isPlaying());
+}
+
+void TestStationLink::waitingFilesAreFew()
+{
+    Station s = makeStation(QString());
+    QVERIFY(s.link);
+    QVERIFY(s.link->PlayFile("/station/0.wav", true).ok());
+    for (std::size_t i = 1; i <= StationLink::kMaxQueued; ++i)
+        QVERIFY(s.link->PlayFile("/station/" + std::to_string(i) + ".wav", true).ok());
+    const LinkStatus refused = s.link->PlayFile("/station/late.wav", true);
+    QVERIFY(!refused.ok());
+    QCOMPARE(refused.code, stationerror::AudioFailed);
 }
 
 void TestStationLink::unkeyRetriedAfterRigctldWasAway()

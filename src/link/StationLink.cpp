@@ -34,6 +34,7 @@ StationLink::~StationLink()
 {
     m_player->setEndHandler({});
     m_playbackBound.stop();
+    m_queue.clear();
     m_transmit = m_playing = false;
     // Unkey first and whatever the link believes: a radio left transmitting is the worst
     // this program could do. Silencing the sound comes second.
@@ -84,14 +85,27 @@ LinkStatus StationLink::SetTransmit(bool on)
 LinkStatus StationLink::PlayFile(const std::string &path, bool)
 {
     const QDeadlineTimer deadline = exchangeDeadline();
+    // As a node program does, a file sent while another is on the air waits for its
+    // turn instead of cutting the other short.
+    if (m_playing) {
+        if (m_queue.size() >= kMaxQueued)
+            return LinkStatus::failure(stationerror::AudioFailed,
+                                       "Há arquivos demais esperando para tocar.");
+        m_queue.push_back(path);
+        return applyPtt(deadline);
+    }
+    const LinkStatus started = startPlayback(path);
+    const LinkStatus keyed = applyPtt(deadline);
+    return started.ok() ? keyed : started;
+}
+
+LinkStatus StationLink::startPlayback(const std::string &path)
+{
     const AudioPlayer::Start start = m_player->play(path);
     m_playing = start.status.ok();
     if (m_playing)
         m_playbackBound.start(start.length + kPlaybackMargin);
-    else
-        m_playbackBound.stop();
-    const LinkStatus keyed = applyPtt(deadline);
-    return start.status.ok() ? keyed : start.status;
+    return start.status;
 }
 
 void StationLink::playbackEnded()
@@ -100,6 +114,12 @@ void StationLink::playbackEnded()
     if (!m_playing)
         return;
     m_playing = false;
+    // The next waiting file keeps the transmitter keyed; one that cannot play is passed.
+    while (!m_playing && !m_queue.empty()) {
+        const std::string next = std::move(m_queue.front());
+        m_queue.pop_front();
+        startPlayback(next);
+    }
     applyPtt(exchangeDeadline());
 }
 

@@ -12,6 +12,7 @@
 #include <QTimer>
 
 #include <chrono>
+#include <deque>
 #include <memory>
 #include <optional>
 
@@ -30,6 +31,8 @@ public:
     // the player says. The sound server may hold up to two seconds of sound on its way to
     // the card (PulseAudio's default latency), which must not be cut off.
     static constexpr std::chrono::milliseconds kPlaybackMargin{3000};
+    // Files that may wait while another plays.
+    static constexpr std::size_t kMaxQueued = 4;
 
     // `rig` may be null: a VOX-keyed station.
     StationLink(std::unique_ptr<RigctldClient> rig, std::unique_ptr<AudioPlayer> player);
@@ -48,11 +51,13 @@ public:
 private:
     // Brings the radio's PTT to what is wanted, unless it is known to be there already.
     LinkStatus applyPtt(const QDeadlineTimer &deadline);
+    LinkStatus startPlayback(const std::string &path);
     void playbackEnded();
 
     std::unique_ptr<RigctldClient> m_rig;
     std::unique_ptr<AudioPlayer> m_player;
     QTimer m_playbackBound;
+    std::deque<std::string> m_queue;
     bool m_transmit = false;
     bool m_playing = false;
     std::optional<bool> m_pttOnRadio; // last state rigctld confirmed; none when unsure

@@ -2,6 +2,7 @@
 
 #include "link/AudioPlayer.h"
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@ class FakePlayer final : public AudioPlayer
 public:
     std::chrono::milliseconds length{10000}; // what play() reports for every file
     bool failPlay = false;
+    std::set<std::string> unplayable; // files that fail to play
     std::vector<std::string> played;
     int stops = 0;
     bool playing = false;
@@ -21,7 +23,7 @@ public:
     {
         played.push_back(path);
         playing = false;
-        if (failPlay)
+        if (failPlay || unplayable.count(path))
             return {LinkStatus::failure(6, "cannot play"), {}};
         playing = true;
         return {LinkStatus::success(), length};

@@ -63,6 +63,8 @@ public:
     std::atomic<bool> refusePtt{false}; // answer PTT commands with RPRT -1
 
     bool ptt() const { return m_ptt; }
+    // Keys or unkeys the radio behind the client's back.
+    void forcePtt(bool on) { m_ptt = on; }
     int connections() const { return m_connections; }
 
     // Answers for the next squelch reads, in order; "0" once they are used up.
