@@ -12,6 +12,9 @@
 #include <QtEndian>
 #include <QtTest>
 
+#include <csignal>
+#include <sys/prctl.h>
+
 using namespace anunciel;
 
 namespace {
@@ -79,7 +82,10 @@ void TestPulsePlayback::initTestCase()
                            QStringLiteral("--load=module-native-protocol-unix "
                                           "auth-anonymous=1 socket=") +
                                socket});
-    m_server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // Its output must not hold the test's open after a crash, and it must not outlive it.
+    m_server.setStandardOutputFile(QProcess::nullDevice());
+    m_server.setStandardErrorFile(QProcess::nullDevice());
+    m_server.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
     m_server.start();
     QVERIFY2(m_server.waitForStarted(5000), "pulseaudio did not start");
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(socket), 10000);

@@ -16,13 +16,14 @@
 #include <QtTest>
 
 #include <csignal>
+#include <sys/prctl.h>
 
 using namespace anunciel;
 using anunciel::test::FakePlayer;
 
 namespace {
 
-constexpr qint64 kBoundWithSlackMs = StationLink::kExchangeBound.count() + 150;
+constexpr qint64 kBoundWithSlackMs = StationLink::kExchangeBound.count() + 300;
 
 quint16 freePort()
 {
@@ -45,7 +46,10 @@ public:
                                 QStringLiteral("RIG"), QStringLiteral("-T"),
                                 QStringLiteral("127.0.0.1"), QStringLiteral("-t"),
                                 QString::number(m_port)});
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        // Its output must not hold the test's open after a crash, and it must not outlive it.
+    m_process.setStandardOutputFile(QProcess::nullDevice());
+    m_process.setStandardErrorFile(QProcess::nullDevice());
+    m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
         m_process.start();
         if (!m_process.waitForStarted(3000))
             return false;

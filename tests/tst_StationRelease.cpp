@@ -8,6 +8,7 @@
 #include <QtTest>
 
 #include <csignal>
+#include <sys/prctl.h>
 
 using anunciel::test::ScriptedRig;
 
@@ -41,6 +42,7 @@ void TestStationRelease::signalUnkeys()
     program.setProcessEnvironment(env);
     program.setWorkingDirectory(dir.path());
     program.setProcessChannelMode(QProcess::ForwardedChannels);
+    program.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
     program.start(QStringLiteral(ANUNCIEL_EXECUTABLE), {});
     QVERIFY(program.waitForStarted(5000));
 

@@ -18,9 +18,12 @@ QDeadlineTimer exchangeDeadline()
 
 } // namespace
 
-StationLink::StationLink(std::unique_ptr<RigctldClient> rig, std::unique_ptr<AudioPlayer> player)
+StationLink::StationLink(std::unique_ptr<RigctldClient> rig, std::unique_ptr<AudioPlayer> player,
+                         PttState radio)
     : m_rig(std::move(rig)), m_player(std::move(player))
 {
+    if (radio != PttState::Unknown)
+        m_pttOnRadio = radio == PttState::On;
     m_playbackBound.setSingleShot(true);
     m_playbackBound.callOnTimeout([this] {
         // The player did not tell the end in time: the file's length is the authority.
@@ -138,7 +141,9 @@ LinkCreation createStationLink(const QString &rigctldSetting, std::unique_ptr<Au
 {
     const QString setting = rigctldSetting.trimmed();
     if (setting.isEmpty())
-        return {std::make_unique<StationLink>(nullptr, std::move(player)), LinkStatus::success()};
+        return {std::make_unique<StationLink>(nullptr, std::move(player),
+                                              StationLink::PttState::Unknown),
+                LinkStatus::success()};
 
     // host:port, or [IPv6 address]:port
     static const QRegularExpression form(
@@ -154,28 +159,31 @@ LinkCreation createStationLink(const QString &rigctldSetting, std::unique_ptr<Au
     const QString host = match.captured(1).isEmpty() ? match.captured(2) : match.captured(1);
 
     // The name is looked up once, here: later exchanges must not wait on a name server.
-    QHostAddress address(host);
-    if (address.isNull()) {
-        const QList<QHostAddress> found = QHostInfo::fromName(host).addresses();
-        if (found.isEmpty())
-            return creationFailure(
-                stationerror::RigUnreachable,
-                QStringLiteral("Não foi possível conectar ao rigctld em %1 (ANUNCIEL_RIGCTLD): "
-                               "o endereço \"%2\" não foi encontrado.")
-                    .arg(setting, host));
-        address = found.first();
-    }
+    QList<QHostAddress> addresses{QHostAddress(host)};
+    if (addresses.first().isNull())
+        addresses = QHostInfo::fromName(host).addresses();
+    if (addresses.isEmpty())
+        return creationFailure(
+            stationerror::RigUnreachable,
+            QStringLiteral("Não foi possível conectar ao rigctld em %1 (ANUNCIEL_RIGCTLD): "
+                           "o endereço \"%2\" não foi encontrado.")
+                .arg(setting, host));
 
-    auto link = std::make_unique<StationLink>(
-        std::make_unique<RigctldClient>(address, quint16(port), setting), std::move(player));
     // The program starts with the transmitter off; saying so also proves rigctld answers,
-    // and clears a PTT that an earlier run may have left up.
-    const LinkStatus answered = link->SetTransmit(false);
-    if (!answered.ok())
-        return creationFailure(answered.code,
-                               QString::fromStdString(answered.description) +
-                                   QStringLiteral(" (ANUNCIEL_RIGCTLD=%1)").arg(setting));
-    return {std::move(link), LinkStatus::success()};
+    // and clears a PTT that an earlier run may have left up. A name may stand for several
+    // addresses (localhost: ::1 and 127.0.0.1) of which rigctld listens on some only.
+    LinkStatus answered;
+    for (const QHostAddress &address : std::as_const(addresses)) {
+        auto rig = std::make_unique<RigctldClient>(address, quint16(port), setting);
+        answered = rig->setPtt(false, exchangeDeadline());
+        if (answered.ok())
+            return {std::make_unique<StationLink>(std::move(rig), std::move(player),
+                                                  StationLink::PttState::Off),
+                    LinkStatus::success()};
+    }
+    return creationFailure(answered.code,
+                           QString::fromStdString(answered.description) +
+                               QStringLiteral(" (ANUNCIEL_RIGCTLD=%1)").arg(setting));
 }
 
 LinkCreation createLink()

@@ -34,8 +34,16 @@ public:
     // Files that may wait while another plays.
     static constexpr std::size_t kMaxQueued = 4;
 
-    // `rig` may be null: a VOX-keyed station.
-    StationLink(std::unique_ptr<RigctldClient> rig, std::unique_ptr<AudioPlayer> player);
+    enum class PttState
+    {
+        Unknown,
+        Off,
+        On
+    };
+
+    // `rig` may be null: a VOX-keyed station. `radio` is its PTT as last confirmed.
+    StationLink(std::unique_ptr<RigctldClient> rig, std::unique_ptr<AudioPlayer> player,
+                PttState radio);
     // Unkeys the transmitter: rigctld keeps PTT up after its client has gone.
     ~StationLink() override;
 
