@@ -8,6 +8,8 @@
 #include <QtEndian>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 using namespace anunciel;
 
 namespace {
@@ -79,7 +81,8 @@ class TestWavFile : public QObject
 private slots:
     void header_data();
     void header();
-    void missingFileIsAFailure();
+    void notAPlayableFile_data();
+    void notAPlayableFile();
     void samplesDelivered_data();
     void samplesDelivered();
 };
@@ -150,6 +153,10 @@ void TestWavFile::header_data()
         riff(chunk("fmt ", fmtBody(1, 1, 0xFFFFFFFF, 8)) + chunk("data", samples(80))));
     bad("64-bit samples",
         riff(chunk("fmt ", fmtBody(1, 1, 8000, 64)) + chunk("data", samples(80))));
+    QByteArray manyChunks = mono8;
+    for (int i = 0; i < 300; ++i)
+        manyChunks += chunk("JUNK", QByteArray());
+    bad("too many chunks before the data", riff(manyChunks + chunk("data", samples(80))));
     QByteArray misaligned = fmtBody(1, 2, 8000, 16);
     qToLittleEndian<quint16>(3, misaligned.data() + 12);
     bad("block align not a whole sample per channel",
@@ -178,10 +185,24 @@ void TestWavFile::header()
     QCOMPARE(bytes.mid(info.dataOffset, 16), samples(16));
 }
 
-void TestWavFile::missingFileIsAFailure()
+void TestWavFile::notAPlayableFile_data()
 {
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("missing") << "missing";
+    QTest::newRow("folder") << "folder";
+    QTest::newRow("pipe with no writer") << "pipe"; // opening it would block for ever
+}
+
+void TestWavFile::notAPlayableFile()
+{
+    QFETCH(QString, kind);
     QTemporaryDir dir;
-    const WavInfo info = readWavFile(dir.filePath(QStringLiteral("nada.wav")));
+    const QString path = dir.filePath(QStringLiteral("aviso.wav"));
+    if (kind == QLatin1String("folder"))
+        QVERIFY(QDir().mkdir(path));
+    else if (kind == QLatin1String("pipe"))
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    const WavInfo info = readWavFile(path);
     QVERIFY(!info.ok);
     QVERIFY(!info.error.isEmpty());
 }

@@ -181,9 +181,9 @@ LinkCreation createStationLink(const QString &rigctldSetting, std::unique_ptr<Au
                                                   StationLink::PttState::Off),
                     LinkStatus::success()};
     }
-    return creationFailure(answered.code,
-                           QString::fromStdString(answered.description) +
-                               QStringLiteral(" (ANUNCIEL_RIGCTLD=%1)").arg(setting));
+    return creationFailure(
+        answered.code, QString::fromStdString(answered.description) +
+                           QStringLiteral("\nVerifique a variável ANUNCIEL_RIGCTLD e o rigctld."));
 }
 
 LinkCreation createLink()

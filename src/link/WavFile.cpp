@@ -1,6 +1,7 @@
 #include "WavFile.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QtEndian>
 
 namespace anunciel {
@@ -13,6 +14,8 @@ constexpr quint16 kFormatExtensible = 0xFFFE;
 constexpr char kPcmGuidTail[] = "\x00\x00\x00\x00\x10\x00\x80\x00\x00\xAA\x00\x38\x9B\x71";
 constexpr int kMaxChannels = 32;
 constexpr int kMaxSampleRate = 768000;
+// Real files carry a handful of chunks; the walk runs on the user-interface thread.
+constexpr int kMaxChunks = 256;
 
 WavInfo failed(const QString &why)
 {
@@ -80,9 +83,12 @@ WavInfo readWavHeader(QIODevice &device)
     WavInfo info;
     bool haveFormat = false;
     qint64 pos = 12;
+    int chunks = 0;
     // The RIFF size is often wrong in files written by streaming tools: walk the chunks
     // up to the real end of the file instead.
     while (pos + 8 <= fileSize) {
+        if (++chunks > kMaxChunks)
+            return failed(QStringLiteral("blocos demais antes dos dados de áudio"));
         if (!device.seek(pos))
             return failed(QStringLiteral("erro de leitura"));
         const QByteArray head = device.read(8);
@@ -126,6 +132,11 @@ WavInfo readWavHeader(QIODevice &device)
 
 WavInfo readWavFile(const QString &path)
 {
+    // A pipe or a device would block the opening or the reading: regular files only.
+    const QFileInfo info(path);
+    if (!info.isFile())
+        return failed(info.exists() ? QStringLiteral("não é um arquivo comum")
+                                    : QStringLiteral("o arquivo não existe"));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return failed(
