@@ -52,6 +52,7 @@ private slots:
     void playsToTheEnd();
     void stoppedPlaybackReportsNoEnd();
     void replacedPlaybackReportsOnlyTheNewEnd();
+    void rapidReplacementsEndOnce();
     void stationKeyedForTheWholeFile();
 
 private:
@@ -182,6 +183,22 @@ void TestPulsePlayback::replacedPlaybackReportsOnlyTheNewEnd()
     // Well before the first file could have ended: the end is the second one's.
     QVERIFY2(clock.elapsed() < 300 + StationLink::kPlaybackMargin.count(),
              qPrintable(QString::number(clock.elapsed())));
+    QTest::qWait(300);
+    QCOMPARE(ends, 1);
+}
+
+// Each replacement tears a sink down while the next one starts on the playback thread.
+void TestPulsePlayback::rapidReplacementsEndOnce()
+{
+    const QString path = write(QStringLiteral("f.wav"), wav(1, 8000, 8, 200));
+    const std::unique_ptr<AudioPlayer> player = createSystemAudioPlayer();
+    int ends = 0;
+    player->setEndHandler([&ends](PlaybackEnd) { ++ends; });
+    for (int i = 0; i < 30; ++i) {
+        QVERIFY(player->play(path.toStdString()).status.ok());
+        QTest::qWait(i % 3 == 0 ? 0 : 15);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(ends, 1, 200 + StationLink::kPlaybackMargin.count());
     QTest::qWait(300);
     QCOMPARE(ends, 1);
 }

@@ -77,12 +77,17 @@ public:
     void stop()
     {
         m_tail->stop();
-        if (m_sink) {
-            m_sink->disconnect(this);
-            m_sink->stop();
-            m_sink.reset();
+        std::unique_ptr<WavSampleDevice> samples = std::move(m_samples);
+        if (QAudioSink *sink = m_sink.release()) {
+            sink->disconnect(this);
+            sink->stop();
+            // Not deleted here: Qt's PulseAudio sink runs the event loop in its destructor,
+            // which could start the next playback inside this one's teardown. Its samples
+            // go with it, once it can no longer read them.
+            if (WavSampleDevice *device = samples.release())
+                device->setParent(sink);
+            sink->deleteLater();
         }
-        m_samples.reset();
     }
 
 signals:
