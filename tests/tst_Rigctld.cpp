@@ -47,9 +47,9 @@ public:
                                 QStringLiteral("127.0.0.1"), QStringLiteral("-t"),
                                 QString::number(m_port)});
         // Its output must not hold the test's open after a crash, and it must not outlive it.
-    m_process.setStandardOutputFile(QProcess::nullDevice());
-    m_process.setStandardErrorFile(QProcess::nullDevice());
-    m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+        m_process.setStandardOutputFile(QProcess::nullDevice());
+        m_process.setStandardErrorFile(QProcess::nullDevice());
+        m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
         m_process.start();
         if (!m_process.waitForStarted(3000))
             return false;
@@ -76,19 +76,24 @@ public:
     void signal(int sig) { ::kill(pid_t(m_process.processId()), sig); }
 
     // The dummy rig's PTT as rigctld reports it (`t`), on a connection of the test's own.
+    // rigctld now and then drops a new connection at once: a few are tried.
     int ptt() const
     {
-        QTcpSocket socket;
-        socket.connectToHost(QHostAddress::LocalHost, m_port);
-        if (!socket.waitForConnected(1000))
-            return -100;
-        socket.write("t\n");
-        while (!socket.canReadLine())
-            if (!socket.waitForReadyRead(1000))
-                return -101;
-        bool ok = false;
-        const int value = socket.readLine().trimmed().toInt(&ok);
-        return ok ? value : -102;
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            QTcpSocket socket;
+            socket.connectToHost(QHostAddress::LocalHost, m_port);
+            if (!socket.waitForConnected(3000))
+                return -100;
+            socket.write("t\n");
+            while (!socket.canReadLine() && socket.waitForReadyRead(3000)) {
+            }
+            if (socket.canReadLine()) {
+                bool ok = false;
+                const int value = socket.readLine().trimmed().toInt(&ok);
+                return ok ? value : -102;
+            }
+        }
+        return -101;
     }
 
     QString address() const { return QStringLiteral("127.0.0.1:%1").arg(m_port); }

@@ -71,12 +71,12 @@ LinkStatus RigctldClient::exchange(const QByteArray &command, QByteArray &answer
                                    const QDeadlineTimer &deadline)
 {
     // A connection that rigctld closed since the last exchange (it was restarted, say) is
-    // only found out by using it: then one fresh connection is tried within the same
-    // deadline. Every command used here may safely be sent twice.
-    const bool reused = m_socket.state() == QAbstractSocket::ConnectedState;
+    // only found out by using it, and rigctld now and then drops a new connection at once:
+    // one fresh connection is tried within the same deadline. Every command used here may
+    // safely be sent twice.
     bool lost = false;
     LinkStatus status = exchangeOnce(command, answer, deadline, lost);
-    if (!status.ok() && lost && reused && !deadline.hasExpired())
+    if (!status.ok() && lost && !deadline.hasExpired())
         status = exchangeOnce(command, answer, deadline, lost);
     return status;
 }
