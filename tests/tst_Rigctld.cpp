@@ -8,6 +8,7 @@
 #include "support/FakePlatform.h"
 #include "support/FakePlayer.h"
 
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QStandardPaths>
@@ -125,17 +126,27 @@ private:
     std::unique_ptr<Rigctld> m_rig;
     std::unique_ptr<LinkObject> m_link;
     FakePlayer *m_player = nullptr;
+    bool m_haveRigctld = false;
+
+public:
+    bool m_skipped = false;
 };
 
 void TestRigctld::initTestCase()
 {
-    if (QStandardPaths::findExecutable(QStringLiteral("rigctld")).isEmpty())
-        QSKIP("rigctld not found: install Debian's libhamlib-utils to run the tests against "
-              "a real rigctld");
+    m_haveRigctld = !QStandardPaths::findExecutable(QStringLiteral("rigctld")).isEmpty();
 }
 
 void TestRigctld::init()
 {
+    // The one case about a rigctld that is not there needs none.
+    if (QByteArrayView(QTest::currentTestFunction()) == "unreachableAtStartFailsCreation")
+        return;
+    if (!m_haveRigctld) {
+        m_skipped = true;
+        QSKIP("rigctld not found: install Debian's libhamlib-utils to run the tests against "
+              "a real rigctld");
+    }
     m_rig = std::make_unique<Rigctld>(freePort());
     QVERIFY2(m_rig->start(), "rigctld did not start");
     auto player = std::make_unique<FakePlayer>();
@@ -252,5 +263,11 @@ void TestRigctld::unreachableAtStartFailsCreation()
     QVERIFY2(report.text.contains(setting), qPrintable(report.text));
 }
 
-QTEST_MAIN(TestRigctld)
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    TestRigctld test;
+    const int failures = QTest::qExec(&test, argc, argv);
+    return failures == 0 && test.m_skipped ? 77 : failures;
+}
 #include "tst_Rigctld.moc"
