@@ -79,6 +79,7 @@ private slots:
     void fileSentWhilePlayingWaitsItsTurn();
     void waitingFileThatCannotPlayIsPassed();
     void waitingFilesAreFew();
+    void hugeFileKeepsKeyed();
     void unkeyRetriedAfterRigctldWasAway();
     void droppedConnectionIsMadeAgain();
 };
@@ -347,6 +348,23 @@ void TestStationLink::waitingFilesAreFew()
     const LinkStatus refused = s.link->PlayFile("/station/late.wav", true);
     QVERIFY(!refused.ok());
     QCOMPARE(refused.code, stationerror::AudioFailed);
+}
+
+void TestStationLink::hugeFileKeepsKeyed()
+{
+    ScriptedRig rig;
+    Station s = makeStation(rigSetting(rig));
+    QVERIFY(s.link);
+    // About fifty days (four gigabytes at 1000 Hz): more milliseconds than a timer's int
+    // holds, chosen so that a wrapped count would end within the wait below.
+    s.player->length =
+        std::chrono::milliseconds((qint64(1) << 32) + 50) - StationLink::kPlaybackMargin;
+    QVERIFY(s.link->PlayFile("/station/huge.wav", true).ok());
+    QTest::qWait(100);
+    QVERIFY(rig.ptt());
+    QVERIFY(s.station().isPlaying());
+    s.player->end(PlaybackEnd::Finished);
+    QVERIFY(!rig.ptt());
 }
 
 void TestStationLink::unkeyRetriedAfterRigctldWasAway()

@@ -12,6 +12,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <limits>
 
 // The station's sound goes out through Qt's audio sink on a thread of its own: the
 // user-interface thread is held for a whole second by every transmission, and the sink
@@ -106,7 +107,8 @@ private:
             const qint64 buffered = std::max<qint64>(0, m_sink->bufferSize() - m_sink->bytesFree());
             const qint64 bufferedMs = m_format.durationForBytes(int(buffered)) / 1000;
             const qint64 lengthLeft = std::max<qint64>(0, m_lengthMs - m_clock.elapsed());
-            m_tail->start(int(std::max(bufferedMs, lengthLeft) + kTailMs));
+            const qint64 wait = std::max(bufferedMs, lengthLeft) + kTailMs;
+            m_tail->start(int(std::min<qint64>(wait, std::numeric_limits<int>::max())));
         }
     }
 

@@ -7,6 +7,9 @@
 #include <QHostInfo>
 #include <QRegularExpression>
 
+#include <algorithm>
+#include <limits>
+
 namespace anunciel {
 
 namespace {
@@ -106,8 +109,12 @@ LinkStatus StationLink::startPlayback(const std::string &path)
 {
     const AudioPlayer::Start start = m_player->play(path);
     m_playing = start.status.ok();
-    if (m_playing)
-        m_playbackBound.start(start.length + kPlaybackMargin);
+    if (m_playing) {
+        // A timer counts in int milliseconds: a file of days at 1 Hz must not overflow it.
+        const auto bound = std::min<std::chrono::milliseconds::rep>(
+            (start.length + kPlaybackMargin).count(), std::numeric_limits<int>::max());
+        m_playbackBound.start(std::chrono::milliseconds(bound));
+    }
     return start.status;
 }
 
