@@ -2,10 +2,16 @@
 // output is a null sink: the end is reported once the file has played, not before, and a
 // user-interface thread held for the transmit pause does not break the sound.
 
+#include "app/MainWindow.h"
+#include "app/SecondTimer.h"
 #include "link/AudioPlayer.h"
 #include "link/StationLink.h"
+#include "support/FakePlatform.h"
+#include "support/ScriptedRig.h"
 
+#include <QApplication>
 #include <QElapsedTimer>
+#include <QLineEdit>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -54,6 +60,7 @@ private slots:
     void replacedPlaybackReportsOnlyTheNewEnd();
     void rapidReplacementsEndOnce();
     void stationKeyedForTheWholeFile();
+    void sendNowKeysRadioForTheWholeAnnouncement();
 
 private:
     QString write(const QString &name, const QByteArray &bytes);
@@ -226,9 +233,37 @@ void TestPulsePlayback::stationKeyedForTheWholeFile()
     QVERIFY2(clock.elapsed() >= 2000, qPrintable(QString::number(clock.elapsed())));
 }
 
+// The whole program's send, on a real sound output: the sequence unkeys after its one
+// second, but the radio stays keyed until the three-second announcement has played.
+void TestPulsePlayback::sendNowKeysRadioForTheWholeAnnouncement()
+{
+    const QString path = write(QStringLiteral("aviso.wav"), wav(1, 8000, 8, 3000));
+    QVERIFY(QDir::setCurrent(m_dir.path()));
+    test::ScriptedRig rig;
+    test::FakePlatform fake;
+    fake.desktop.folder = QDir::toNativeSeparators(m_dir.path());
+    MainWindow window(fake.platform(), [&rig] {
+        return createStationLink(QString::fromStdString(rig.address()), createSystemAudioPlayer());
+    });
+    QVERIFY(window.Form_Load());
+    window.timer1()->setEnabled(false); // only the send is under test here
+    window.timer2()->stop();
+    window.ui().msg[0]->setText(QStringLiteral("aviso.wav"));
+
+    QElapsedTimer clock;
+    clock.start();
+    window.envia_Click(1);
+    QCOMPARE(fake.pause.pauses, std::vector<int>{1000});
+    QVERIFY(rig.ptt()); // the sequence has unkeyed; the announcement holds the key
+    QTRY_VERIFY_WITH_TIMEOUT(!rig.ptt(), 3000 + StationLink::kPlaybackMargin.count() + 1000);
+    const qint64 keyed = clock.elapsed();
+    QVERIFY2(keyed >= 3000, qPrintable(QString::number(keyed)));
+    QVERIFY(fake.boxes.shown.empty());
+}
+
 int main(int argc, char *argv[])
 {
-    QCoreApplication app(argc, argv);
+    QApplication app(argc, argv);
     TestPulsePlayback test;
     const int failures = QTest::qExec(&test, argc, argv);
     return failures == 0 && test.m_skipped ? 77 : failures;
