@@ -2,6 +2,7 @@
 // that dies, hangs or comes back, and a daemon that is not there at start.
 
 #include "app/MainWindow.h"
+#include "app/SecondTimer.h"
 #include "link/StationErrors.h"
 #include "link/StationLink.h"
 #include "link/TransmitSequence.h"
@@ -10,10 +11,13 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <csignal>
@@ -118,6 +122,7 @@ private slots:
     void pttFollowsSetTransmit();
     void releasingTheLinkUnkeys();
     void killedRigctldFailsWithinBoundAndSequenceGoesOn();
+    void windowCarriesOnWhenRigctldDies();
     void restartedRigctldIsUsedAgain();
     void hungRigctldFailsWithinBound();
     void unreachableAtStartFailsCreation();
@@ -211,6 +216,37 @@ void TestRigctld::killedRigctldFailsWithinBoundAndSequenceGoesOn()
     QCOMPARE(pause.pauses, std::vector<int>{kTransmitPauseMs});
     QCOMPARE(m_player->played, std::vector<std::string>{"/station/a.wav"});
     QVERIFY2(clock.elapsed() < 5 * kBoundWithSlackMs, qPrintable(QString::number(clock.elapsed())));
+}
+
+void TestRigctld::windowCarriesOnWhenRigctldDies()
+{
+    QTemporaryDir dir;
+    QVERIFY(QDir::setCurrent(dir.path()));
+    QFile file(dir.filePath(QStringLiteral("aviso.wav")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    test::FakePlatform fake;
+    fake.desktop.folder = QDir::toNativeSeparators(dir.path());
+    const QString setting = m_rig->address();
+    MainWindow window(fake.platform(), [setting] {
+        return createStationLink(setting, std::make_unique<FakePlayer>());
+    });
+    QVERIFY(window.Form_Load());
+    window.timer1()->setEnabled(false);
+    window.timer2()->stop();
+    window.ui().msg[0]->setText(QStringLiteral("aviso.wav"));
+
+    m_rig->stop();
+    QElapsedTimer clock;
+    clock.start();
+    window.Timer2_Timer();
+    QVERIFY(clock.elapsed() < kBoundWithSlackMs);
+    QCOMPARE(window.ui().Label5->text(), QStringLiteral("RF livre")); // a failed read is free
+
+    window.envia_Click(1);
+    QCOMPARE(fake.pause.pauses, std::vector<int>{kTransmitPauseMs});
+    QVERIFY(fake.boxes.shown.empty());
+    QVERIFY2(clock.elapsed() < 6 * kBoundWithSlackMs, qPrintable(QString::number(clock.elapsed())));
 }
 
 void TestRigctld::restartedRigctldIsUsedAgain()
