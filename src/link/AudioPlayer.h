@@ -1,0 +1,56 @@
+#pragma once
+
+// Plays the announcement's sound on the station's audio output, behind an interface of its
+// own so that the link's keying can be driven without a sound card.
+
+#include "LinkObject.h"
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace anunciel {
+
+enum class PlaybackEnd
+{
+    Finished,
+    Failed
+};
+
+class AudioPlayer
+{
+public:
+    struct Start
+    {
+        LinkStatus status;
+        std::chrono::milliseconds length{0}; // the file's own playing time, when started
+    };
+    using EndHandler = std::function<void(PlaybackEnd)>;
+
+    virtual ~AudioPlayer() = default;
+
+    // Stops what is playing, then starts the file (absolute path, UTF-8) and returns at
+    // once. A file that cannot be played is a failed status, never an exception.
+    virtual Start play(const std::string &path) = 0;
+    // Stops playback; no end is reported for the playback stopped.
+    virtual void stop() = 0;
+
+    // Called from the event loop when a playback ends by itself, played out or broken off.
+    void setEndHandler(EndHandler handler) { m_onEnd = std::move(handler); }
+
+protected:
+    void reportEnd(PlaybackEnd end)
+    {
+        if (m_onEnd)
+            m_onEnd(end);
+    }
+
+private:
+    EndHandler m_onEnd;
+};
+
+// The default audio output of this machine.
+std::unique_ptr<AudioPlayer> createSystemAudioPlayer();
+
+} // namespace anunciel

@@ -1,0 +1,253 @@
+// Reading a WAV file's header: which files the station can play, and for how long.
+
+#include "link/WavFile.h"
+#include "link/WavSampleDevice.h"
+
+#include <QBuffer>
+#include <QTemporaryDir>
+#include <QtEndian>
+#include <QtTest>
+
+#include <sys/stat.h>
+
+using namespace anunciel;
+
+namespace {
+
+QByteArray le16(quint16 v)
+{
+    QByteArray b(2, '\0');
+    qToLittleEndian(v, b.data());
+    return b;
+}
+
+QByteArray le32(quint32 v)
+{
+    QByteArray b(4, '\0');
+    qToLittleEndian(v, b.data());
+    return b;
+}
+
+QByteArray chunk(const QByteArray &id, const QByteArray &body, qint64 declared = -1)
+{
+    QByteArray c = id + le32(quint32(declared < 0 ? body.size() : declared)) + body;
+    if (body.size() % 2)
+        c += '\0';
+    return c;
+}
+
+QByteArray fmtBody(quint16 format, quint16 channels, quint32 rate, quint16 bits)
+{
+    const quint16 align = quint16(channels * ((bits + 7) / 8));
+    return le16(format) + le16(channels) + le32(rate) + le32(rate * align) + le16(align) +
+           le16(bits);
+}
+
+QByteArray extensibleBody(quint16 channels, quint32 rate, quint16 bits, quint16 subformat)
+{
+    static const QByteArray guidTail("\x00\x00\x00\x00\x10\x00\x80\x00\x00\xAA\x00\x38\x9B\x71",
+                                     14);
+    return fmtBody(0xFFFE, channels, rate, bits) + le16(22) + le16(bits) + le32(0) +
+           le16(subformat) + guidTail;
+}
+
+QByteArray riff(const QByteArray &chunks, const QByteArray &magic = "RIFF")
+{
+    return magic + le32(quint32(4 + chunks.size())) + "WAVE" + chunks;
+}
+
+QByteArray samples(int bytes)
+{
+    QByteArray b(bytes, '\0');
+    for (int i = 0; i < bytes; ++i)
+        b[i] = char(i * 7);
+    return b;
+}
+
+WavInfo parse(const QByteArray &bytes)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    return readWavHeader(buffer);
+}
+
+} // namespace
+
+class TestWavFile : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void header_data();
+    void header();
+    void notAPlayableFile_data();
+    void notAPlayableFile();
+    void samplesDelivered_data();
+    void samplesDelivered();
+};
+
+void TestWavFile::header_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<qint64>("lengthMs");
+    QTest::addColumn<int>("bytesPerSample");
+    QTest::addColumn<qint64>("dataSize");
+
+    const QByteArray mono8 = chunk("fmt ", fmtBody(1, 1, 8000, 8));
+    QTest::newRow("8-bit mono 8 kHz, one second")
+        << riff(mono8 + chunk("data", samples(8000))) << true << qint64(1000) << 1 << qint64(8000);
+    QTest::newRow("16-bit stereo 44.1 kHz, half a second")
+        << riff(chunk("fmt ", fmtBody(1, 2, 44100, 16)) + chunk("data", samples(88200))) << true
+        << qint64(500) << 2 << qint64(88200);
+    QTest::newRow("24-bit mono 48 kHz")
+        << riff(chunk("fmt ", fmtBody(1, 1, 48000, 24)) + chunk("data", samples(144000))) << true
+        << qint64(1000) << 3 << qint64(144000);
+    QTest::newRow("partial millisecond rounds up")
+        << riff(mono8 + chunk("data", samples(8001))) << true << qint64(1001) << 1 << qint64(8001);
+    QTest::newRow("extensible PCM")
+        << riff(chunk("fmt ", extensibleBody(2, 8000, 16, 1)) + chunk("data", samples(32000)))
+        << true << qint64(1000) << 2 << qint64(32000);
+    QTest::newRow("chunks before fmt and data, odd one padded")
+        << riff(chunk("LIST", samples(13)) + mono8 + chunk("fact", le32(8000)) +
+                chunk("data", samples(4000)))
+        << true << qint64(500) << 1 << qint64(4000);
+    QTest::newRow("data size past the end: plays what is there")
+        << riff(mono8 + chunk("data", samples(4000), 16000)) << true << qint64(500) << 1
+        << qint64(4000);
+    QTest::newRow("data size at its maximum (streamed recording)")
+        << riff(mono8 + chunk("data", samples(800), 0xFFFFFFFF)) << true << qint64(100) << 1
+        << qint64(800);
+    QTest::newRow("RIFF size at its maximum")
+        << (QByteArray("RIFF") + le32(0xFFFFFFFF) + "WAVE" + mono8 + chunk("data", samples(80)))
+        << true << qint64(10) << 1 << qint64(80);
+    QTest::newRow("half frame at the end is dropped")
+        << riff(chunk("fmt ", fmtBody(1, 2, 8000, 16)) + chunk("data", samples(32002))) << true
+        << qint64(1000) << 2 << qint64(32000);
+
+    const auto bad = [](const char *name, const QByteArray &bytes) {
+        QTest::newRow(name) << bytes << false << qint64(0) << 0 << qint64(0);
+    };
+    bad("empty file", QByteArray());
+    bad("not RIFF", riff(mono8 + chunk("data", samples(80)), "RIFX"));
+    bad("RIFF but not WAVE", QByteArray("RIFF") + le32(100) + "AVI " + mono8);
+    bad("truncated in the RIFF header", QByteArray("RIFF") + le32(100));
+    bad("truncated in the fmt chunk", riff(mono8).left(12 + 8 + 10));
+    bad("fmt chunk too short",
+        riff(chunk("fmt ", fmtBody(1, 1, 8000, 8).left(12)) + chunk("data", samples(80))));
+    bad("fmt size past the end", riff(chunk("fmt ", fmtBody(1, 1, 8000, 8), 0xFFFFFFF0)));
+    bad("no fmt chunk", riff(chunk("data", samples(80))));
+    bad("no data chunk", riff(mono8));
+    bad("data chunk empty", riff(mono8 + chunk("data", QByteArray())));
+    bad("data chunk shorter than a frame",
+        riff(chunk("fmt ", fmtBody(1, 2, 8000, 16)) + chunk("data", samples(3))));
+    bad("ADPCM", riff(chunk("fmt ", fmtBody(2, 1, 8000, 4)) + chunk("data", samples(80))));
+    bad("mu-law", riff(chunk("fmt ", fmtBody(7, 1, 8000, 8)) + chunk("data", samples(80))));
+    bad("IEEE float", riff(chunk("fmt ", fmtBody(3, 1, 8000, 32)) + chunk("data", samples(80))));
+    bad("extensible, not PCM",
+        riff(chunk("fmt ", extensibleBody(1, 8000, 32, 3)) + chunk("data", samples(80))));
+    bad("no channels", riff(chunk("fmt ", fmtBody(1, 0, 8000, 8)) + chunk("data", samples(80))));
+    bad("sample rate zero", riff(chunk("fmt ", fmtBody(1, 1, 0, 8)) + chunk("data", samples(80))));
+    bad("sample rate huge",
+        riff(chunk("fmt ", fmtBody(1, 1, 0xFFFFFFFF, 8)) + chunk("data", samples(80))));
+    bad("64-bit samples",
+        riff(chunk("fmt ", fmtBody(1, 1, 8000, 64)) + chunk("data", samples(80))));
+    QByteArray manyChunks = mono8;
+    for (int i = 0; i < 300; ++i)
+        manyChunks += chunk("JUNK", QByteArray());
+    bad("too many chunks before the data", riff(manyChunks + chunk("data", samples(80))));
+    QByteArray misaligned = fmtBody(1, 2, 8000, 16);
+    qToLittleEndian<quint16>(3, misaligned.data() + 12);
+    bad("block align not a whole sample per channel",
+        riff(chunk("fmt ", misaligned) + chunk("data", samples(80))));
+}
+
+void TestWavFile::header()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, ok);
+    QFETCH(qint64, lengthMs);
+    QFETCH(int, bytesPerSample);
+    QFETCH(qint64, dataSize);
+
+    const WavInfo info = parse(bytes);
+    QCOMPARE(info.ok, ok);
+    if (!ok) {
+        QVERIFY(!info.error.isEmpty());
+        return;
+    }
+    QVERIFY2(info.error.isEmpty(), qPrintable(info.error));
+    QCOMPARE(qint64(info.length.count()), lengthMs);
+    QCOMPARE(info.bytesPerSample, bytesPerSample);
+    QCOMPARE(info.dataSize, dataSize);
+    // The samples really start where the header says.
+    QCOMPARE(bytes.mid(info.dataOffset, 16), samples(16));
+}
+
+void TestWavFile::notAPlayableFile_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("missing") << "missing";
+    QTest::newRow("folder") << "folder";
+    QTest::newRow("pipe with no writer") << "pipe"; // opening it would block for ever
+}
+
+void TestWavFile::notAPlayableFile()
+{
+    QFETCH(QString, kind);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("aviso.wav"));
+    if (kind == QLatin1String("folder"))
+        QVERIFY(QDir().mkdir(path));
+    else if (kind == QLatin1String("pipe"))
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    const WavInfo info = readWavFile(path);
+    QVERIFY(!info.ok);
+    QVERIFY(!info.error.isEmpty());
+}
+
+void TestWavFile::samplesDelivered_data()
+{
+    QTest::addColumn<int>("bits");
+    QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::newRow("8-bit as is") << 8 << QByteArray("\x01\x80\xFF", 3)
+                                 << QByteArray("\x01\x80\xFF", 3);
+    QTest::newRow("16-bit as is") << 16 << QByteArray("\x01\x02\x03\x04", 4)
+                                  << QByteArray("\x01\x02\x03\x04", 4);
+    QTest::newRow("24-bit widened to 32") << 24 << QByteArray("\x01\x02\x03\xFD\xFE\xFF", 6)
+                                          << QByteArray("\x00\x01\x02\x03\x00\xFD\xFE\xFF", 8);
+}
+
+void TestWavFile::samplesDelivered()
+{
+    QFETCH(int, bits);
+    QFETCH(QByteArray, data);
+    QFETCH(QByteArray, expected);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("a.wav"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    // A trailing chunk after the data must not be played.
+    file.write(riff(chunk("fmt ", fmtBody(1, 1, 8000, quint16(bits))) + chunk("data", data) +
+                    chunk("LIST", QByteArray("junkjunk"))));
+    file.close();
+
+    const WavInfo info = readWavFile(path);
+    QVERIFY2(info.ok, qPrintable(info.error));
+    WavSampleDevice device(path, info);
+    QVERIFY(device.open());
+    QCOMPARE(device.bytesAvailable(), qint64(expected.size()));
+    QByteArray got;
+    char buf[4];
+    while (!device.atEnd()) {
+        const qint64 n = device.read(buf, sizeof buf);
+        QVERIFY(n > 0);
+        got.append(buf, int(n));
+    }
+    QCOMPARE(got, expected);
+}
+
+QTEST_GUILESS_MAIN(TestWavFile)
+#include "tst_WavFile.moc"
