@@ -268,4 +268,4 @@ int main(int argc, char *argv[])
     const int failures = QTest::qExec(&test, argc, argv);
     return failures == 0 && test.m_skipped ? 77 : failures;
 }
-#include "tst_PulsePlayback.moc"
+#include "test_pulse_playback.moc"

@@ -306,4 +306,4 @@ int main(int argc, char *argv[])
     const int failures = QTest::qExec(&test, argc, argv);
     return failures == 0 && test.m_skipped ? 77 : failures;
 }
-#include "tst_Rigctld.moc"
+#include "test_rigctld.moc"

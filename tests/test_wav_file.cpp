@@ -250,4 +250,4 @@ void TestWavFile::samplesDelivered()
 }
 
 QTEST_GUILESS_MAIN(TestWavFile)
-#include "tst_WavFile.moc"
+#include "test_wav_file.moc"

@@ -67,4 +67,4 @@ void TestStationRelease::signalUnkeys()
 }
 
 QTEST_GUILESS_MAIN(TestStationRelease)
-#include "tst_StationRelease.moc"
+#include "test_station_release.moc"

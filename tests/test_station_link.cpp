@@ -410,4 +410,4 @@ void TestStationLink::droppedConnectionIsMadeAgain()
 }
 
 QTEST_GUILESS_MAIN(TestStationLink)
-#include "tst_StationLink.moc"
+#include "test_station_link.moc"

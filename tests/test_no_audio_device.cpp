@@ -158,4 +158,4 @@ void TestNoAudioDevice::sendGoesOnThroughPauseAndUnkey()
 }
 
 QTEST_MAIN(TestNoAudioDevice)
-#include "tst_NoAudioDevice.moc"
+#include "test_no_audio_device.moc"
