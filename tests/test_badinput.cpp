@@ -100,6 +100,8 @@ class TestBadInput : public QObject
 private slots:
     void hostileFiles_data();
     void hostileFiles();
+    void hostileTextSaved_data();
+    void hostileTextSaved();
 };
 
 void TestBadInput::hostileFiles_data()
@@ -369,6 +371,60 @@ void TestBadInput::hostileFiles()
         QCOMPARE(link->count("PlayFile"), 0);
         QCOMPARE(snapshot(dir.path()), before);
     }
+}
+
+// Field texts the code page cannot hold, saved through the save button: each character it
+// lacks is written as one "?", and nothing is dropped. (Found by fuzz_save: unassigned code
+// points and lone surrogates used to vanish or be written as the control character 0x1A.)
+void TestBadInput::hostileTextSaved_data()
+{
+    QTest::addColumn<QList<char16_t>>("typed");
+    QTest::addColumn<QByteArray>("line");
+
+    using Units = QList<char16_t>;
+    QTest::newRow("unassigned code point") << Units{0xAF, 0xFFF5} << QByteArray("\xaf?");
+    QTest::newRow("unassigned among halfwidth forms") << Units{0xFF9D, 0xFFF2, 0xFF9B, 0xFB, 'e'}
+                                                      << QByteArray("???\xfb"
+                                                                    "e");
+    QTest::newRow("noncharacters") << Units{'a', 0xFFFE, 0xFFFF, 'b'} << QByteArray("a??b");
+    QTest::newRow("lone high surrogate at the end") << Units{'a', 0xD800} << QByteArray("a?");
+    QTest::newRow("lone high surrogate before a letter") << Units{0xD800, 'a'} << QByteArray("?a");
+    QTest::newRow("lone low surrogate") << Units{'a', 0xDC00, 'b'} << QByteArray("a?b");
+    QTest::newRow("pair outside the code page")
+        << Units{'x', 0xD83D, 0xDE00, 'y'} << QByteArray("x?y");
+    QTest::newRow("control 0x1A kept, CJK replaced") << Units{0x1A, 0x4E2D} << QByteArray("\x1a?");
+    QTest::newRow("euro kept, replacement character replaced")
+        << Units{0x20AC, 0xFFFD} << QByteArray("\x80?");
+}
+
+void TestBadInput::hostileTextSaved()
+{
+    QFETCH(QList<char16_t>, typed);
+    QFETCH(QByteArray, line);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString previous = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(dir.path()));
+    const auto restore = qScopeGuard([&] { QDir::setCurrent(previous); });
+
+    FakePlatform fake;
+    FakeLink *link = new FakeLink;
+    MainWindow w(fake.platform(), [link] {
+        return LinkCreation{std::unique_ptr<LinkObject>(link), LinkStatus::success()};
+    });
+    QVERIFY(w.Form_Load());
+    QString text;
+    for (char16_t unit : typed)
+        text += QChar(unit);
+    w.ui().msg[1]->setText(text);
+    QCOMPARE(w.ui().msg[1]->text(), text);
+
+    w.findChild<QPushButton *>("Command5")->click();
+    QVERIFY2(fake.boxes.shown.empty(), qPrintable(fake.boxes.texts().join(u'|')));
+    QFile file(kNamesFile);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("\r\n") + line + "\r\n\r\n\r\n");
 }
 
 QTEST_MAIN(TestBadInput)
