@@ -4,10 +4,13 @@
 # input that caused it is kept under build/fuzz/artifacts/.
 #   FUZZ_SECONDS  time per target (default 60)
 #   FUZZ_RUNS     a number of executions per target instead (the long run by hand)
+#   FUZZ_TARGETS  which targets (default: "schedule timeofday save")
+#   FUZZ_FLAGS    further libFuzzer flags, such as -max_len=1024
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 cd "$root"
-targets=(schedule timeofday save)
+read -r -a targets <<<"${FUZZ_TARGETS:-schedule timeofday save}"
+read -r -a extra <<<"${FUZZ_FLAGS:-}"
 
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j2 --target "${targets[@]/#/fuzz_}"
@@ -34,7 +37,7 @@ for name in "${targets[@]}"; do
   log="$work/$name.log"
   echo "fuzz_$name: ${limit[*]}"
   # New inputs go to the scratch folder (first), never into the committed corpus.
-  if ! TMPDIR="$work" "build/fuzz/tests/fuzz/fuzz_$name" "${limit[@]}" -print_final_stats=1 \
+  if ! TMPDIR="$work" "build/fuzz/tests/fuzz/fuzz_$name" "${limit[@]}" "${extra[@]}" -print_final_stats=1 \
       -artifact_prefix="$artifacts/$name-" "$work/$name" "tests/fuzz/corpus/$name" \
       >"$log" 2>&1; then
     tail -n 60 "$log"
