@@ -56,20 +56,23 @@ QByteArray toCodePage(const QString &text)
 {
     QStringEncoder encoder = codePageEncoder();
     QByteArray bytes = encoder.encode(text);
-    if (!bytes.contains(kSubstitute))
+    // One byte for each character: every one was in the code page.
+    if (bytes.size() == text.size() && !bytes.contains(kSubstitute))
         return bytes;
-    // Some character was missing from the code page: encode one code point at a time so
-    // that each missing one becomes "?" (a real U+001A stays as it is).
+    // Some character was missing from the code page, or was one the converter drops
+    // (unassigned code points, a lone surrogate): encode one code point at a time so that each
+    // missing one becomes "?" (a real U+001A stays as it is).
     bytes.clear();
     for (qsizetype i = 0; i < text.size();) {
-        const qsizetype len = (text[i].isHighSurrogate() && i + 1 < text.size()) ? 2 : 1;
+        const bool pair =
+            text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate();
+        const qsizetype len = pair ? 2 : 1;
         const QStringView one = QStringView(text).mid(i, len);
         QStringEncoder single = codePageEncoder();
         const QByteArray encoded = single.encode(one);
-        if (encoded == QByteArray(1, kSubstitute) && one != QStringView(u"\x1a"))
-            bytes += '?';
-        else
-            bytes += encoded;
+        const bool kept = encoded.size() == 1 && !pair && !one[0].isSurrogate() &&
+                          (encoded[0] != kSubstitute || one[0] == QChar(kSubstitute));
+        bytes += kept ? encoded : QByteArray(1, '?');
         i += len;
     }
     return bytes;

@@ -1,0 +1,81 @@
+// Schedule files: arbitrary bytes are written to a real file and read back through the
+// window's reader (existence test, chunked reading, line splitting, code page), then cut to
+// the fields' limits as the window's fields cut them.
+//
+// Line ends split across the reader's 64 KiB read chunks are covered by the bad-input
+// table; padding inputs to that size here made every execution forty times slower.
+
+#include "FuzzCheck.h"
+
+#include "schedule/ScheduleFile.h"
+#include "ui/MainWindowUi.h"
+
+#include <QFile>
+#include <QList>
+#include <QTemporaryDir>
+
+#include <cstdint>
+
+using namespace anunciel;
+
+namespace {
+
+// Lines as an independent reading of the format gives them: CR LF, a lone CR and a lone LF
+// each end a line.
+QList<QByteArray> referenceLines(QByteArray bytes)
+{
+    bytes.replace("\r\n", "\n");
+    bytes.replace('\r', '\n');
+    return bytes.split('\n');
+}
+
+QString limited(const QString &text, int slotIndex)
+{
+    return slotIndex < 3 ? text.left(kTimeFieldLimit) : text;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    static QTemporaryDir dir;
+    FUZZ_CHECK(dir.isValid());
+    static const QString fileName = dir.filePath(kTimesFile);
+
+    const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
+
+    {
+        QFile file(fileName);
+        FUZZ_CHECK(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        FUZZ_CHECK(file.write(bytes) == bytes.size());
+    }
+
+    const ScheduleRead read = readSchedule(fileName);
+    FUZZ_CHECK(read.status == ScheduleRead::Status::Ok);
+
+    // The file reader, which stops after the fourth line, agrees with decoding the whole.
+    const ScheduleColumn whole = decodeSchedule(bytes);
+    FUZZ_CHECK(read.column == whole);
+
+    const QList<QByteArray> lines = referenceLines(bytes);
+    ScheduleColumn fields;
+    for (int i = 0; i < 4; ++i) {
+        const QString &text = read.column[i];
+        const QByteArray line = i < lines.size() ? lines[i] : QByteArray();
+        // The line, nothing more: no line-end character survives, and the code page is
+        // total and reversible, so encoding the text gives the line's bytes back.
+        FUZZ_CHECK(!text.contains(u'\r') && !text.contains(u'\n'));
+        FUZZ_CHECK(toCodePage(text) == line);
+        FUZZ_CHECK(text.size() == line.size());
+
+        fields[i] = limited(text, i);
+        FUZZ_CHECK(i >= 3 || fields[i].size() <= kTimeFieldLimit);
+        FUZZ_CHECK(fields[i] == text.left(fields[i].size()));
+    }
+
+    // Saving what was loaded and loading it again gives the same four fields.
+    const QByteArray saved = encodeSchedule(fields);
+    FUZZ_CHECK(saved.endsWith("\r\n"));
+    FUZZ_CHECK(decodeSchedule(saved) == fields);
+    return 0;
+}
