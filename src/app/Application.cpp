@@ -23,7 +23,7 @@ int run(QApplication &app)
     MainWindow window(systemPlatform(), &createLink);
     if (!window.Form_Load())
         return 1;
-    onTerminationSignal([&window] { window.endWithoutQuestion(); });
+    onTerminationSignal(&window, [&window] { window.endWithoutQuestion(); });
     window.show();
     return app.exec();
 }

@@ -3,6 +3,6 @@
 namespace anunciel {
 
 // Windows ends a session through the window's own close request instead.
-void onTerminationSignal(std::function<void()>) {}
+void onTerminationSignal(QObject *, std::function<void()>) {}
 
 } // namespace anunciel

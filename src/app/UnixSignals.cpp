@@ -22,12 +22,12 @@ extern "C" void notifyLoop(int signal)
 
 } // namespace
 
-void onTerminationSignal(std::function<void()> handler)
+void onTerminationSignal(QObject *owner, std::function<void()> handler)
 {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_pipe) != 0)
         return;
     ::fcntl(g_pipe[1], F_SETFL, O_NONBLOCK);
-    auto *notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read);
+    auto *notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, owner);
     QObject::connect(notifier, &QSocketNotifier::activated, notifier,
                      [handler = std::move(handler)] {
                          char byte;
