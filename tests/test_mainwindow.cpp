@@ -6,6 +6,8 @@
 
 #include <QCheckBox>
 #include <QClipboard>
+#include "TestFiles.h"
+
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
@@ -23,18 +25,7 @@ using namespace anunciel::test;
 
 namespace {
 
-void writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
 
-QByteArray readBytes(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<none>");
-}
 
 QStringList texts(const Fields &fields)
 {
@@ -63,9 +54,7 @@ class TestMainWindow : public QObject
 private slots:
     void init()
     {
-        m_dir = std::make_unique<QTemporaryDir>();
-        QVERIFY(m_dir->isValid());
-        QVERIFY(QDir::setCurrent(m_dir->path()));
+        m_dir = freshWorkingFolder(); // for every test and every row
     }
 
     void startUp_data()

@@ -3,6 +3,8 @@
 #include "schedule/ExisteArquivo.h"
 #include "schedule/ScheduleFile.h"
 
+#include "TestFiles.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -15,21 +17,11 @@
 #include <memory>
 
 using namespace anunciel;
+using namespace anunciel::test;
 
 namespace {
 
-QByteArray readBytes(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-}
 
-void writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    QCOMPARE(f.write(bytes), bytes.size());
-}
 
 } // namespace
 
@@ -40,10 +32,7 @@ class TestSchedule : public QObject
 private slots:
     void init()
     {
-        // A fresh folder for every test and every row.
-        m_dir = std::make_unique<QTemporaryDir>();
-        QVERIFY(m_dir->isValid());
-        QVERIFY(QDir::setCurrent(m_dir->path()));
+        m_dir = freshWorkingFolder(); // for every test and every row
     }
 
     void decode_data()

@@ -5,6 +5,8 @@
 #include "app/TimeOfDay.h"
 #include "ui/ShapeIndicator.h"
 
+#include "TestFiles.h"
+
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -43,9 +45,7 @@ class TestScheduler : public QObject
 private slots:
     void init()
     {
-        m_dir = std::make_unique<QTemporaryDir>();
-        QVERIFY(m_dir->isValid());
-        QVERIFY(QDir::setCurrent(m_dir->path()));
+        m_dir = freshWorkingFolder(); // for every test and every row
         m_h = std::make_unique<Harness>();
         m_h->fake.desktop.folder = QDir::toNativeSeparators(m_dir->path());
         QVERIFY(m_h->w().Form_Load());
