@@ -79,9 +79,9 @@ struct Run
     const char *name;
     std::unique_ptr<MainWindow> window;
     test::FakeLink *link = nullptr;
-    std::vector<qint64> tickEpochMs;   // when each tick read the clock
-    std::vector<qint64> sendDelays;    // PlayFile time minus start of the due second
-    qint64 dueSecond = -1;             // epoch second the slot is set for
+    std::vector<qint64> tickEpochMs; // when each tick read the clock
+    std::vector<qint64> sendDelays;  // PlayFile time minus start of the due second
+    qint64 dueSecond = -1;           // epoch second the slot is set for
     int scheduled = 0;
     int missed = 0;
 
@@ -200,8 +200,7 @@ int main(int argc, char *argv[])
     app.exec();
 
     std::printf("\n%-28s %7s %8s %8s %8s %8s %8s | %11s %8s %8s\n", "timer", "ticks", "skipped",
-                "doubled", "tick p50", "tick p99", "tick max", "sent/due", "send p50",
-                "send p99");
+                "doubled", "tick p50", "tick p99", "tick max", "sent/due", "send p50", "send p99");
     std::printf("%-28s %7s %8s %8s %8s %8s %8s | %11s %8s %8s\n", "", "", "seconds", "seconds",
                 "ms", "ms", "ms", "", "ms", "ms");
     aligned.report();

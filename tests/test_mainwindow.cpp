@@ -4,9 +4,9 @@
 #include "app/SecondTimer.h"
 #include "schedule/ScheduleFile.h"
 
+#include "TestFiles.h"
 #include <QCheckBox>
 #include <QClipboard>
-#include "TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -24,8 +24,6 @@ using namespace anunciel;
 using namespace anunciel::test;
 
 namespace {
-
-
 
 QStringList texts(const Fields &fields)
 {
@@ -65,13 +63,13 @@ private slots:
         QTest::addColumn<QStringList>("msg");
         QTest::addColumn<QString>("ticked");
         const QStringList midnight{"00:00", "00:00", "00:00", "00:00"};
-        QTest::newRow("neither file") << kNoFile << kNoFile << midnight
-                                      << QStringList{"", "", "", ""} << "0000";
+        QTest::newRow("neither file")
+            << kNoFile << kNoFile << midnight << QStringList{"", "", "", ""} << "0000";
         QTest::newRow("names on lines 1 and 3")
             << kNoFile << QByteArray("a.wav\r\n\r\nc.wav\r\n") << midnight
             << QStringList{"a.wav", "", "c.wav", ""} << "1010";
-        QTest::newRow("times only") << QByteArray("08:00\r\n09:00\r\n10:00\r\n11:00\r\n")
-                                    << kNoFile << QStringList{"08:00", "09:00", "10:00", "11:00"}
+        QTest::newRow("times only") << QByteArray("08:00\r\n09:00\r\n10:00\r\n11:00\r\n") << kNoFile
+                                    << QStringList{"08:00", "09:00", "10:00", "11:00"}
                                     << QStringList{"", "", "", ""} << "0000";
         QTest::newRow("both; empty, long and two-character times")
             << QByteArray("08:00\r\n\r\n123456789\r\n12\r\n") << QByteArray("a\r\nb\r\nc\r\nd\r\n")
@@ -83,8 +81,9 @@ private slots:
             << QStringList{"14:29", "", "", "14:29:59"} << QStringList{"a", "b", "c", "d"}
             << "1110";
         QTest::newRow("no time limit on the fourth")
-            << QByteArray("\r\n\r\n\r\n") + QByteArray(300, '9') + "\r\n" << kNoFile
-            << QStringList{"", "", "", QString(300, '9')} << QStringList{"", "", "", ""} << "0000";
+            << QByteArray("\r\n\r\n\r\n") + QByteArray(300, '9') + "\r\n"
+            << kNoFile << QStringList{"", "", "", QString(300, '9')} << QStringList{"", "", "", ""}
+            << "0000";
     }
     void startUp()
     {
@@ -268,11 +267,16 @@ private slots:
     {
         QTest::addColumn<QString>("keys");
         QTest::addColumn<QString>("result");
-        QTest::newRow("one digit") << "1" << "1";
-        QTest::newRow("two digits get a colon") << "12" << "12:";
-        QTest::newRow("a time") << "1230" << "12:30";
-        QTest::newRow("digit and colon") << "1:" << "1::";
-        QTest::newRow("letters too") << "ab" << "ab:";
+        QTest::newRow("one digit") << "1"
+                                   << "1";
+        QTest::newRow("two digits get a colon") << "12"
+                                                << "12:";
+        QTest::newRow("a time") << "1230"
+                                << "12:30";
+        QTest::newRow("digit and colon") << "1:"
+                                         << "1::";
+        QTest::newRow("letters too") << "ab"
+                                     << "ab:";
     }
     void timeFieldTyping()
     {

@@ -63,8 +63,8 @@ private slots:
         QFETCH(int, qtIcon);
         Seen seen;
         inspectNextBox(seen, "OK");
-        systemPlatform().boxes->ok(nullptr, QStringLiteral("O arquivo não Existe!"),
-                                   programTitle(), MessageBoxes::Icon(icon));
+        systemPlatform().boxes->ok(nullptr, QStringLiteral("O arquivo não Existe!"), programTitle(),
+                                   MessageBoxes::Icon(icon));
         QCOMPARE(seen.text, QStringLiteral("O arquivo não Existe!"));
         QCOMPARE(seen.caption, QStringLiteral("Anunciel"));
         QCOMPARE(int(seen.icon), qtIcon);
@@ -95,9 +95,8 @@ private slots:
 
     void questionEscapeIsNo()
     {
-        QTimer::singleShot(0, [] {
-            QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Escape);
-        });
+        QTimer::singleShot(
+            0, [] { QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Escape); });
         QVERIFY(!systemPlatform().boxes->question(nullptr, "?", "x"));
     }
 

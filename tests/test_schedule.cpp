@@ -21,8 +21,6 @@ using namespace anunciel::test;
 
 namespace {
 
-
-
 } // namespace
 
 class TestSchedule : public QObject
@@ -41,22 +39,23 @@ private slots:
         QTest::addColumn<QStringList>("fields");
         QTest::newRow("crlf") << QByteArray("08:00\r\n12:30\r\n\r\n18:45\r\n")
                               << QStringList{"08:00", "12:30", "", "18:45"};
-        QTest::newRow("six lines, first four") << QByteArray("a\r\nb\r\nc\r\nd\r\ne\r\nf\r\n")
-                                               << QStringList{"a", "b", "c", "d"};
-        QTest::newRow("two lines") << QByteArray("07:00\r\n07:30\r\n")
-                                   << QStringList{"07:00", "07:30", "", ""};
+        QTest::newRow("six lines, first four")
+            << QByteArray("a\r\nb\r\nc\r\nd\r\ne\r\nf\r\n") << QStringList{"a", "b", "c", "d"};
+        QTest::newRow("two lines")
+            << QByteArray("07:00\r\n07:30\r\n") << QStringList{"07:00", "07:30", "", ""};
         QTest::newRow("empty file") << QByteArray() << QStringList{"", "", "", ""};
-        QTest::newRow("lone CR ends a line") << QByteArray("a\rb\rc\rd\r")
-                                             << QStringList{"a", "b", "c", "d"};
-        QTest::newRow("lone LF ends a line") << QByteArray("a\nb\nc\nd\n")
-                                             << QStringList{"a", "b", "c", "d"};
-        QTest::newRow("mixed ends") << QByteArray("a\r\nb\nc\rd") << QStringList{"a", "b", "c", "d"};
+        QTest::newRow("lone CR ends a line")
+            << QByteArray("a\rb\rc\rd\r") << QStringList{"a", "b", "c", "d"};
+        QTest::newRow("lone LF ends a line")
+            << QByteArray("a\nb\nc\nd\n") << QStringList{"a", "b", "c", "d"};
+        QTest::newRow("mixed ends")
+            << QByteArray("a\r\nb\nc\rd") << QStringList{"a", "b", "c", "d"};
         QTest::newRow("LF CR is two ends") << QByteArray("a\n\rb") << QStringList{"a", "", "b", ""};
         QTest::newRow("CRs only") << QByteArray("\r\r\r\r\r\r") << QStringList{"", "", "", ""};
-        QTest::newRow("last line without end") << QByteArray("x\r\ny")
-                                               << QStringList{"x", "y", "", ""};
-        QTest::newRow("blanks kept") << QByteArray(" aviso.wav \r\n")
-                                     << QStringList{" aviso.wav ", "", "", ""};
+        QTest::newRow("last line without end")
+            << QByteArray("x\r\ny") << QStringList{"x", "y", "", ""};
+        QTest::newRow("blanks kept")
+            << QByteArray(" aviso.wav \r\n") << QStringList{" aviso.wav ", "", "", ""};
         QTest::newRow("windows-1252 accents")
             << QByteArray("manh\xe3.wav\r\n\x80 avisos\r\n")
             << QStringList{QString::fromUtf8("manhã.wav"), QString::fromUtf8("€ avisos"), "", ""};
@@ -200,13 +199,18 @@ private slots:
         QTest::addColumn<QString>("pattern");
         QTest::addColumn<QString>("name");
         QTest::addColumn<bool>("match");
-        QTest::newRow("empty pattern, empty name") << "" << "" << true;
-        QTest::newRow("star matches empty") << "*" << "" << true;
-        QTest::newRow("backtracking") << "a*b*c" << "aXbYbZc" << true;
-        QTest::newRow("trailing char") << "a*c" << "abcd" << false;
-        QTest::newRow("many stars") << "**a**" << "bab" << true;
-        QTest::newRow("long non-match stays fast") << QString(40, '*') + "b" << QString(5000, 'a')
-                                                   << false;
+        QTest::newRow("empty pattern, empty name") << ""
+                                                   << "" << true;
+        QTest::newRow("star matches empty") << "*"
+                                            << "" << true;
+        QTest::newRow("backtracking") << "a*b*c"
+                                      << "aXbYbZc" << true;
+        QTest::newRow("trailing char") << "a*c"
+                                       << "abcd" << false;
+        QTest::newRow("many stars") << "**a**"
+                                    << "bab" << true;
+        QTest::newRow("long non-match stays fast")
+            << QString(40, '*') + "b" << QString(5000, 'a') << false;
     }
     void wildcardMatcher()
     {

@@ -76,8 +76,8 @@ private slots:
         setSlot(1, "14:30", "um.wav");
         h().tickAt(14, 30, 0);
         const std::string path = (caminho() + "um.wav").toStdString();
-        const std::vector<Call> expected{{"RfBusy", "", false}, {"RfBusy", "", false},
-                                         {"IpBusy", "", false}, {"SetTransmit", "1", false},
+        const std::vector<Call> expected{{"RfBusy", "", false},    {"RfBusy", "", false},
+                                         {"IpBusy", "", false},    {"SetTransmit", "1", false},
                                          {"PlayFile", path, true}, {"SetTransmit", "0", false}};
         QCOMPARE(link().calls, expected);
         QCOMPARE(h().fake.pause.pauses, std::vector<int>{1000});

@@ -35,8 +35,8 @@ void SecondTimer::fire()
     const int second = now.msecsSinceStartOfDay() / 1000;
     // A timeout that lands again inside the second just read (the wall clock was stepped
     // back a little, or the timer woke early) waits for the next second instead.
-    const bool again = second == m_lastSecond && m_sinceLast.isValid() &&
-                       m_sinceLast.elapsed() < m_interval / 2;
+    const bool again =
+        second == m_lastSecond && m_sinceLast.isValid() && m_sinceLast.elapsed() < m_interval / 2;
     // Armed before the handler runs, so that ticks go on while the handler waits in a
     // message box; a handler held in a send simply finds the timeout due when it returns.
     arm();

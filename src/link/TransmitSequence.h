@@ -11,7 +11,11 @@ namespace anunciel {
 class LinkObject;
 class Pause;
 
-enum class RfReads { Once, Twice };
+enum class RfReads
+{
+    Once,
+    Twice
+};
 
 // True when both sides read free (or their reads failed). The scheduler reads RF twice.
 bool linkIsFree(LinkObject &link, RfReads rfReads);

@@ -35,7 +35,14 @@ public:
 class MessageBoxes
 {
 public:
-    enum class Icon { NoIcon, Information, Warning, Critical, Question };
+    enum class Icon
+    {
+        NoIcon,
+        Information,
+        Warning,
+        Critical,
+        Question
+    };
 
     virtual ~MessageBoxes() = default;
     // A box with an OK button only.
@@ -71,7 +78,10 @@ struct Platform
 Platform systemPlatform();
 
 // The program's title, shown on boxes that name no caption of their own.
-inline QString programTitle() { return QStringLiteral("Anunciel"); }
+inline QString programTitle()
+{
+    return QStringLiteral("Anunciel");
+}
 
 // Number and description as the fatal report shows them.
 QString fatalReportText(qint64 number, const QString &description);

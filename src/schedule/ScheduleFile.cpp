@@ -12,12 +12,24 @@ namespace anunciel {
 namespace {
 
 #ifdef Q_OS_WIN
-QStringEncoder codePageEncoder() { return QStringEncoder(QStringConverter::System); }
-QStringDecoder codePageDecoder() { return QStringDecoder(QStringConverter::System); }
+QStringEncoder codePageEncoder()
+{
+    return QStringEncoder(QStringConverter::System);
+}
+QStringDecoder codePageDecoder()
+{
+    return QStringDecoder(QStringConverter::System);
+}
 #else
 // Windows-1252, so that a file moves between a Windows station and this one unchanged.
-QStringEncoder codePageEncoder() { return QStringEncoder("windows-1252"); }
-QStringDecoder codePageDecoder() { return QStringDecoder("windows-1252"); }
+QStringEncoder codePageEncoder()
+{
+    return QStringEncoder("windows-1252");
+}
+QStringDecoder codePageDecoder()
+{
+    return QStringDecoder("windows-1252");
+}
 #endif
 
 constexpr char kSubstitute = 0x1a; // what the converter writes for a missing character

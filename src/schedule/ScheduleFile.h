@@ -27,7 +27,12 @@ QString fromCodePage(const QByteArray &bytes);
 
 struct ScheduleRead
 {
-    enum class Status { Ok, Missing, Unreadable };
+    enum class Status
+    {
+        Ok,
+        Missing,
+        Unreadable
+    };
     Status status = Status::Missing;
     ScheduleColumn column;
     QString reason; // why it could not be read, in Portuguese

@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QMovie>
+#include <QPainter>
 
 namespace anunciel {
 
@@ -22,9 +23,12 @@ void AniGif::setFileName(const QString &fileName)
     m_movie->setFileName(fileName);
     QFile file(fileName);
     m_delays = file.open(QIODevice::ReadOnly) ? gifFrameDelays(file.readAll()) : std::vector<int>();
-    // Shows the first frame until the window is shown.
-    m_movie->jumpToFrame(0);
-    setPixmap(m_movie->currentPixmap());
+    m_frames.clear();
+    for (int i = 0; i < m_movie->frameCount() && m_movie->jumpToFrame(i); ++i)
+        m_frames.push_back(m_movie->currentPixmap());
+    m_current = 0;
+    // The label holds the first frame (its size); the frames are painted from the cache.
+    setPixmap(m_frames.empty() ? QPixmap() : m_frames.front());
 }
 
 QString AniGif::fileName() const
@@ -39,7 +43,7 @@ int AniGif::loopCount() const
 
 int AniGif::frameCount() const
 {
-    return m_movie->frameCount();
+    return int(m_frames.size());
 }
 
 int AniGif::frameDelay(int frame) const
@@ -51,7 +55,20 @@ int AniGif::frameDelay(int frame) const
 
 int AniGif::currentFrame() const
 {
-    return m_movie->currentFrameNumber();
+    return m_current;
+}
+
+void AniGif::paintEvent(QPaintEvent *event)
+{
+    if (m_frames.empty()) {
+        QLabel::paintEvent(event);
+        return;
+    }
+    QPainter painter(this);
+    const QPixmap &frame = m_frames[std::size_t(m_current)];
+    const QSize size = frame.deviceIndependentSize().toSize();
+    painter.drawPixmap(
+        QRect(QPoint((width() - size.width()) / 2, (height() - size.height()) / 2), size), frame);
 }
 
 void AniGif::showEvent(QShowEvent *event)
@@ -64,7 +81,7 @@ void AniGif::showEvent(QShowEvent *event)
 void AniGif::start()
 {
     m_started = true;
-    if (m_movie->frameCount() < 2)
+    if (frameCount() < 2)
         return;
     m_plays = 1;
     scheduleNext();
@@ -87,8 +104,8 @@ void AniGif::advance()
         ++m_plays;
         next = 0;
     }
-    m_movie->jumpToFrame(next);
-    setPixmap(m_movie->currentPixmap());
+    m_current = next;
+    update();
     emit frameChanged(next);
     scheduleNext();
 }

@@ -14,8 +14,8 @@ class FakeLink final : public LinkObject
 public:
     struct Call
     {
-        std::string op;   // "RfBusy", "IpBusy", "SetTransmit", "PlayFile"
-        std::string arg;  // "1"/"0" for SetTransmit, the path for PlayFile
+        std::string op;    // "RfBusy", "IpBusy", "SetTransmit", "PlayFile"
+        std::string arg;   // "1"/"0" for SetTransmit, the path for PlayFile
         bool flag = false; // PlayFile's flag
         bool operator==(const Call &) const = default;
     };
@@ -72,7 +72,10 @@ public:
     }
 
 private:
-    static LinkStatus failure() { return LinkStatus::failure(-2147023174, "RPC server unavailable"); }
+    static LinkStatus failure()
+    {
+        return LinkStatus::failure(-2147023174, "RPC server unavailable");
+    }
     void record(const Call &call)
     {
         calls.push_back(call);

@@ -53,7 +53,12 @@ class FakeBoxes final : public MessageBoxes
 public:
     struct Shown
     {
-        enum class Kind { Ok, Question, Fatal } kind;
+        enum class Kind
+        {
+            Ok,
+            Question,
+            Fatal
+        } kind;
         QString text;
         QString caption;
         Icon icon;

@@ -15,7 +15,11 @@ namespace anunciel::test {
 
 struct Harness
 {
-    enum class Link { Works, CannotBeCreated };
+    enum class Link
+    {
+        Works,
+        CannotBeCreated
+    };
 
     FakePlatform fake;
     FakeLink *link = nullptr; // owned by the window once created
@@ -25,8 +29,8 @@ struct Harness
     {
         window = std::make_unique<MainWindow>(fake.platform(), [this, kind]() -> LinkCreation {
             if (kind == Link::CannotBeCreated)
-                return {nullptr, LinkStatus::failure(std::int32_t(0x80040154u),
-                                                     "Classe não registrada")};
+                return {nullptr,
+                        LinkStatus::failure(std::int32_t(0x80040154u), "Classe não registrada")};
             auto made = std::make_unique<FakeLink>();
             link = made.get();
             return {std::move(made), LinkStatus::success()};
@@ -49,7 +53,6 @@ struct Harness
         window->Timer1_Timer();
     }
     void tickAt(int h, int m, int s) { tickAt(h * 3600 + m * 60 + s); }
-
 };
 
 } // namespace anunciel::test
