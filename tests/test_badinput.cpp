@@ -4,8 +4,7 @@
 
 #include "app/MainWindow.h"
 #include "schedule/ScheduleFile.h"
-#include "support/FakeLink.h"
-#include "support/FakePlatform.h"
+#include "support/Harness.h"
 
 #include <QCheckBox>
 #include <QDateTime>
@@ -266,13 +265,12 @@ void TestBadInput::hostileFiles()
     QVERIFY(QDir::setCurrent(dir.path()));
     const auto restore = qScopeGuard([&] { QDir::setCurrent(previous); });
 
-    FakePlatform fake;
+    Harness h;
+    FakePlatform &fake = h.fake;
     fake.desktop.folder = dir.path();
-    FakeLink *link = new FakeLink;
-    MainWindow w(fake.platform(), [link] {
-        return LinkCreation{std::unique_ptr<LinkObject>(link), LinkStatus::success()};
-    });
+    MainWindow &w = h.w();
     QVERIFY(w.Form_Load());
+    const FakeLink *link = h.link;
     QVERIFY(fake.boxes.shown.empty());
 
     // Texts that no row loads, so that "unchanged" and "emptied" differ.
@@ -418,11 +416,9 @@ void TestBadInput::hostileTextSaved()
     QVERIFY(QDir::setCurrent(dir.path()));
     const auto restore = qScopeGuard([&] { QDir::setCurrent(previous); });
 
-    FakePlatform fake;
-    FakeLink *link = new FakeLink;
-    MainWindow w(fake.platform(), [link] {
-        return LinkCreation{std::unique_ptr<LinkObject>(link), LinkStatus::success()};
-    });
+    Harness h;
+    FakePlatform &fake = h.fake;
+    MainWindow &w = h.w();
     QVERIFY(w.Form_Load());
     QString text;
     for (char16_t unit : typed)

@@ -145,22 +145,31 @@ ComLink::~ComLink()
         CoUninitialize();
 }
 
-LinkStatus ComLink::RfBusy(std::int16_t &value)
+namespace {
+
+using BusyRead = HRESULT (STDMETHODCALLTYPE *NodeAutomationTable::*)(NodeAutomation *,
+                                                                     VARIANT_BOOL *);
+
+// Both busy properties: the value is set only when the node answered.
+LinkStatus readBusy(NodeAutomation *node, BusyRead read, std::int16_t &value)
 {
     VARIANT_BOOL busy = VARIANT_FALSE;
-    const HRESULT hr = m_node->table->RfBusy(m_node, &busy);
+    const HRESULT hr = (node->table->*read)(node, &busy);
     if (SUCCEEDED(hr))
         value = busy;
     return statusOf(hr);
 }
 
+} // namespace
+
+LinkStatus ComLink::RfBusy(std::int16_t &value)
+{
+    return readBusy(m_node, &NodeAutomationTable::RfBusy, value);
+}
+
 LinkStatus ComLink::IpBusy(std::int16_t &value)
 {
-    VARIANT_BOOL busy = VARIANT_FALSE;
-    const HRESULT hr = m_node->table->IpBusy(m_node, &busy);
-    if (SUCCEEDED(hr))
-        value = busy;
-    return statusOf(hr);
+    return readBusy(m_node, &NodeAutomationTable::IpBusy, value);
 }
 
 LinkStatus ComLink::SetTransmit(bool on)
