@@ -289,10 +289,11 @@ void TestStationLink::playFileAloneKeysUntilTheEnd()
     QVERIFY(s.link);
     // A player that never tells the end: the file's own length plus the margin bounds it.
     s.player->length = std::chrono::milliseconds(100);
-    QVERIFY(s.link->PlayFile("/station/short.wav", true).ok());
-    QVERIFY(rig.ptt());
+    // Timed from before the call: the bound starts inside it, before the PTT exchange.
     QElapsedTimer clock;
     clock.start();
+    QVERIFY(s.link->PlayFile("/station/short.wav", true).ok());
+    QVERIFY(rig.ptt());
     QTRY_VERIFY_WITH_TIMEOUT(!rig.ptt(), 5000);
     const qint64 keyed = clock.elapsed();
     const qint64 bound = (s.player->length + StationLink::kPlaybackMargin).count();
