@@ -53,6 +53,7 @@ public:
     PlaybackWorker()
     {
         m_tail->setSingleShot(true);
+        m_tail->setTimerType(Qt::PreciseTimer); // never ends the sound early
         connect(m_tail, &QTimer::timeout, this, [this] { finish(false); });
     }
 

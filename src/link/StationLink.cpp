@@ -28,6 +28,8 @@ StationLink::StationLink(std::unique_ptr<RigctldClient> rig, std::unique_ptr<Aud
     if (radio != PttState::Unknown)
         m_pttOnRadio = radio == PttState::On;
     m_playbackBound.setSingleShot(true);
+    // A coarse timer may fire 5 % early: on a long file that would unkey before its end.
+    m_playbackBound.setTimerType(Qt::PreciseTimer);
     m_playbackBound.callOnTimeout([this] {
         // The player did not tell the end in time: the file's length is the authority.
         m_player->stop();
