@@ -6,7 +6,6 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 scripts/install-deps.sh
 scripts/build.sh default
-export QT_QPA_PLATFORM=offscreen
 ctest --preset default -j"$(nproc)"
 for step in scripts/test.d/*.sh; do
   [ -e "$step" ] || continue

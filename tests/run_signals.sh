@@ -7,7 +7,7 @@ trap 'rm -rf "$work"' EXIT
 cd "$work"
 failed=0
 for sig in TERM INT HUP; do
-  QT_QPA_PLATFORM=offscreen "$exe" &
+  "$exe" &
   pid=$!
   sleep 1.5
   kill -s "$sig" "$pid"

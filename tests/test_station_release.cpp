@@ -36,7 +36,6 @@ void TestStationRelease::signalUnkeys()
     ScriptedRig rig;
     QProcess program;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     env.insert(QStringLiteral("ANUNCIEL_RIGCTLD"), QString::fromStdString(rig.address()));
     env.insert(QStringLiteral("PULSE_SERVER"), QStringLiteral("unix:/nonexistent/anunciel"));
     program.setProcessEnvironment(env);

@@ -1,7 +1,7 @@
 #include "Application.h"
 
 #include "MainWindow.h"
-#include "UnixSignals.h"
+#include "TerminationSignals.h"
 
 #include <QApplication>
 

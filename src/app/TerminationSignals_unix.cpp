@@ -1,4 +1,4 @@
-#include "UnixSignals.h"
+#include "TerminationSignals.h"
 
 #include <QSocketNotifier>
 
