@@ -16,6 +16,7 @@
 #include "app/SecondTimer.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
@@ -94,7 +95,7 @@ struct Run
             ++missed;
             dueSecond = -1;
         }
-        window->Timer1_Timer();
+        window->onSecond();
         if (dueSecond < 0)
             armSlot(t);
     }
@@ -104,7 +105,8 @@ struct Run
     {
         dueSecond = t / 1000 + 3;
         const QTime due = QDateTime::fromMSecsSinceEpoch(dueSecond * 1000).time();
-        window->ui().hora[3]->setText(due.toString(QStringLiteral("HH:mm:ss")));
+        window->findChild<QLineEdit *>(QStringLiteral("hora4"))
+            ->setText(due.toString(QStringLiteral("HH:mm:ss")));
         ++scheduled;
     }
 
@@ -169,12 +171,13 @@ int main(int argc, char *argv[])
             };
             return LinkCreation{std::move(link), LinkStatus::success()};
         });
-        run->window->Form_Load();
-        // Both driven from here, so that each tick's moment is recorded as it starts.
-        run->window->timer1()->setEnabled(false);
-        run->window->timer2()->stop();
-        run->window->ui().msg[3]->setText(QStringLiteral("aviso.wav"));
-        run->window->setCheckValue(4, 1);
+        MainWindow &w = *run->window;
+        w.start();
+        // Every window driven from here, so that each tick's moment is recorded as it starts.
+        w.findChild<SecondTimer *>(QStringLiteral("Timer1"))->stop();
+        w.findChild<QTimer *>(QStringLiteral("Timer2"))->stop();
+        w.findChild<QLineEdit *>(QStringLiteral("msg4"))->setText(QStringLiteral("aviso.wav"));
+        w.findChild<QCheckBox *>(QStringLiteral("Check4"))->setCheckState(Qt::Checked);
     }
 
     SecondTimer secondTimer(*real.clock);
@@ -189,7 +192,7 @@ int main(int argc, char *argv[])
     atEdge.setTimerType(Qt::PreciseTimer);
     atEdge.setInterval(1000);
     QObject::connect(&atEdge, &QTimer::timeout, [&] { edge.tick(); });
-    secondTimer.setEnabled(true);
+    secondTimer.start();
     plain.start();
     QThread::msleep(quint64(1000 - nowMs() % 1000 + 997) % 1000);
     atEdge.start();

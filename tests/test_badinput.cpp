@@ -2,18 +2,14 @@
 // of the column hold afterwards, which box (if any) is shown, and that loading leaves every
 // byte on disk as it was.
 
-#include "app/MainWindow.h"
 #include "schedule/ScheduleFile.h"
 #include "support/Harness.h"
+#include "support/WorkingFolder.h"
 
-#include <QCheckBox>
 #include <QDateTime>
 #include <QDirIterator>
 #include <QFile>
-#include <QLineEdit>
 #include <QMap>
-#include <QPushButton>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #ifdef Q_OS_UNIX
@@ -259,29 +255,25 @@ void TestBadInput::hostileFiles()
         QSKIP("needs /proc/self/mem, whose reads fail at offset 0");
 #endif
 
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    const QString previous = QDir::currentPath();
-    QVERIFY(QDir::setCurrent(dir.path()));
-    const auto restore = qScopeGuard([&] { QDir::setCurrent(previous); });
-
+    const WorkingFolder dir;
     Harness h;
     FakePlatform &fake = h.fake;
     fake.desktop.folder = dir.path();
-    MainWindow &w = h.w();
-    QVERIFY(w.Form_Load());
+    QVERIFY(h.w().start());
     const FakeLink *link = h.link;
     QVERIFY(fake.boxes.shown.empty());
 
     // Texts that no row loads, so that "unchanged" and "emptied" differ.
     const QStringList times{"01:01", "02:02", "03:03", "04:04:04"};
     const QStringList names{"um.wav", "dois.wav", "tres.wav", "quatro.wav"};
-    const std::array<int, 4> checks{1, 0, 2, 0};
-    for (int i = 0; i < 4; ++i) {
-        w.ui().hora[i]->setText(times[i]);
-        w.ui().msg[i]->setText(names[i]);
-        w.setCheckValue(i + 1, checks[i]);
+    const QString checks = QStringLiteral("X.-.");
+    for (int i = 0; i < kSlotCount; ++i) {
+        h.time(i)->setText(times[i]);
+        h.fileName(i)->setText(names[i]);
     }
+    h.enabled(0)->setCheckState(Qt::Checked);
+    h.enabled(2)->setCheckState(Qt::PartiallyChecked);
+    QCOMPARE(h.enabledStates(), checks);
 
     const QString fileName = column == Column::Times ? kTimesFile : kNamesFile;
     switch (setup) {
@@ -324,15 +316,11 @@ void TestBadInput::hostileFiles()
     }
 
     const QMap<QString, QByteArray> before = snapshot(dir.path());
-    QPushButton *load =
-        w.findChild<QPushButton *>(column == Column::Times ? "Command4" : "Command6");
-    QVERIFY(load);
-    load->click();
+    h.press(column == Column::Times ? "Command4" : "Command6");
 
     // The column loaded.
-    const Fields &loaded = column == Column::Times ? w.ui().hora : w.ui().msg;
-    for (int i = 0; i < 4; ++i) {
-        const QString got = loaded[i]->text();
+    for (int i = 0; i < kSlotCount; ++i) {
+        const QString got = (column == Column::Times ? h.time(i) : h.fileName(i))->text();
         if (got != fields[i]) {
             const auto shown = [](const QString &s) {
                 return s.size() > 60 ? QStringLiteral("%1 characters").arg(s.size())
@@ -344,13 +332,13 @@ void TestBadInput::hostileFiles()
         }
     }
     // The other column and the check boxes are not touched.
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < kSlotCount; ++i) {
         if (column == Column::Times)
-            QCOMPARE(w.ui().msg[i]->text(), names[i]);
+            QCOMPARE(h.fileName(i)->text(), names[i]);
         else
-            QCOMPARE(w.ui().hora[i]->text(), times[i]);
-        QCOMPARE(w.checkValue(i + 1), checks[i]);
+            QCOMPARE(h.time(i)->text(), times[i]);
     }
+    QCOMPARE(h.enabledStates(), checks);
     // The box, if any.
     if (box.isEmpty()) {
         QVERIFY2(fake.boxes.shown.empty(), qPrintable(fake.boxes.texts().join(u'|')));
@@ -365,16 +353,16 @@ void TestBadInput::hostileFiles()
     // Whether the scheduler finds the loaded name's file (an undue time, so nothing is sent).
     if (slot1Found >= 0) {
         fake.boxes.shown.clear();
-        w.ui().hora[0]->setText(QStringLiteral("23:58"));
+        h.time(0)->setText(QStringLiteral("23:58"));
         fake.clock.set(10, 0, 0);
-        w.setCheckValue(1, 1);
-        w.Timer1_Timer();
+        h.enabled(0)->setCheckState(Qt::Checked);
+        h.w().onSecond();
         if (slot1Found) {
             QVERIFY2(fake.boxes.shown.empty(), qPrintable(fake.boxes.texts().join(u'|')));
-            QCOMPARE(w.checkValue(1), 1);
+            QVERIFY(h.enabled(0)->isChecked());
         } else {
             QCOMPARE(fake.boxes.texts().value(0), QStringLiteral("O arquivo não Existe!"));
-            QCOMPARE(w.checkValue(1), 0);
+            QVERIFY(!h.enabled(0)->isChecked());
         }
         QCOMPARE(link->count("PlayFile"), 0);
         QCOMPARE(snapshot(dir.path()), before);
@@ -410,23 +398,17 @@ void TestBadInput::hostileTextSaved()
     QFETCH(QList<char16_t>, typed);
     QFETCH(QByteArray, line);
 
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    const QString previous = QDir::currentPath();
-    QVERIFY(QDir::setCurrent(dir.path()));
-    const auto restore = qScopeGuard([&] { QDir::setCurrent(previous); });
-
+    const WorkingFolder dir;
     Harness h;
     FakePlatform &fake = h.fake;
-    MainWindow &w = h.w();
-    QVERIFY(w.Form_Load());
+    QVERIFY(h.w().start());
     QString text;
     for (char16_t unit : typed)
         text += QChar(unit);
-    w.ui().msg[1]->setText(text);
-    QCOMPARE(w.ui().msg[1]->text(), text);
+    h.fileName(1)->setText(text);
+    QCOMPARE(h.fileName(1)->text(), text);
 
-    w.findChild<QPushButton *>("Command5")->click();
+    h.press("Command5");
     QVERIFY2(fake.boxes.shown.empty(), qPrintable(fake.boxes.texts().join(u'|')));
     QFile file(kNamesFile);
     QVERIFY(file.open(QIODevice::ReadOnly));

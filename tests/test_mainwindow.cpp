@@ -1,44 +1,41 @@
 // Start-up, the schedule buttons, the time fields' reaction and closing.
 
+#include "FileSizeLimit.h"
 #include "Harness.h"
-#include "app/SecondTimer.h"
+#include "TestFiles.h"
+#include "WorkingFolder.h"
 #include "schedule/ScheduleFile.h"
 
-#include "TestFiles.h"
-#include <QCheckBox>
 #include <QClipboard>
-
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
-#include <QLineEdit>
-#include <QTemporaryDir>
-#include <QTimer>
 #include <QtTest>
 
-#include <csignal>
 #include <memory>
-#include <sys/resource.h>
 
 using namespace anunciel;
 using namespace anunciel::test;
 
 namespace {
 
-QStringList texts(const Fields &fields)
+enum class Column
 {
-    QStringList list;
-    for (QLineEdit *f : fields)
-        list << f->text();
-    return list;
+    Times,
+    FileNames
+};
+
+QLineEdit *field(Harness &h, Column column, int slot)
+{
+    return column == Column::Times ? h.time(slot) : h.fileName(slot);
 }
 
-QString checks(MainWindow &w)
+QStringList texts(Harness &h, Column column)
 {
-    QString s;
-    for (int n = 1; n <= 4; ++n)
-        s += QString::number(w.checkValue(n));
-    return s;
+    QStringList list;
+    for (int slot = 0; slot < kSlotCount; ++slot)
+        list << field(h, column, slot)->text();
+    return list;
 }
 
 const QByteArray kNoFile("<no file>");
@@ -52,8 +49,9 @@ class TestMainWindow : public QObject
 private slots:
     void init()
     {
-        m_dir = freshWorkingFolder(); // for every test and every row
+        m_folder = std::make_unique<WorkingFolder>(); // for every test and every row
     }
+    void cleanup() { m_folder.reset(); }
 
     void startUp_data()
     {
@@ -64,26 +62,26 @@ private slots:
         QTest::addColumn<QString>("ticked");
         const QStringList midnight{"00:00", "00:00", "00:00", "00:00"};
         QTest::newRow("neither file")
-            << kNoFile << kNoFile << midnight << QStringList{"", "", "", ""} << "0000";
+            << kNoFile << kNoFile << midnight << QStringList{"", "", "", ""} << "....";
         QTest::newRow("names on lines 1 and 3")
             << kNoFile << QByteArray("a.wav\r\n\r\nc.wav\r\n") << midnight
-            << QStringList{"a.wav", "", "c.wav", ""} << "1010";
+            << QStringList{"a.wav", "", "c.wav", ""} << "X.X.";
         QTest::newRow("times only") << QByteArray("08:00\r\n09:00\r\n10:00\r\n11:00\r\n") << kNoFile
                                     << QStringList{"08:00", "09:00", "10:00", "11:00"}
-                                    << QStringList{"", "", "", ""} << "0000";
+                                    << QStringList{"", "", "", ""} << "....";
         QTest::newRow("both; empty, long and two-character times")
             << QByteArray("08:00\r\n\r\n123456789\r\n12\r\n") << QByteArray("a\r\nb\r\nc\r\nd\r\n")
             << QStringList{"08:00", "", "12345", "12:"} << QStringList{"a", "b", "c", "d"}
-            << "1111";
+            << "XXXX";
         // The long time text is 14:29:59 at start-up; only an exact equal keeps a box clear.
         QTest::newRow("time equal to the clock text")
             << QByteArray("14:29\r\n\r\n\r\n14:29:59\r\n") << QByteArray("a\r\nb\r\nc\r\nd\r\n")
             << QStringList{"14:29", "", "", "14:29:59"} << QStringList{"a", "b", "c", "d"}
-            << "1110";
+            << "XXX.";
         QTest::newRow("no time limit on the fourth")
             << QByteArray("\r\n\r\n\r\n") + QByteArray(300, '9') + "\r\n"
             << kNoFile << QStringList{"", "", "", QString(300, '9')} << QStringList{"", "", "", ""}
-            << "0000";
+            << "....";
     }
     void startUp()
     {
@@ -93,20 +91,20 @@ private slots:
         QFETCH(QStringList, msg);
         QFETCH(QString, ticked);
         if (times != kNoFile)
-            writeBytes(kTimesFile, times);
+            QVERIFY(writeBytes(kTimesFile, times));
         if (names != kNoFile)
-            writeBytes(kNamesFile, names);
+            QVERIFY(writeBytes(kNamesFile, names));
         Harness h;
         h.fake.clock.set(14, 29, 59, 600);
-        QVERIFY(h.w().Form_Load());
-        QCOMPARE(texts(h.w().ui().hora), hora);
-        QCOMPARE(texts(h.w().ui().msg), msg);
-        QCOMPARE(checks(h.w()), ticked);
+        QVERIFY(h.w().start());
+        QCOMPARE(texts(h, Column::Times), hora);
+        QCOMPARE(texts(h, Column::FileNames), msg);
+        QCOMPARE(h.enabledStates(), ticked);
         QVERIFY(h.fake.boxes.shown.empty()); // start-up is silent
-        QCOMPARE(h.w().timer1()->interval(), 1000);
-        QVERIFY(h.w().timer1()->isActive());
-        QCOMPARE(h.w().timer2()->interval(), 1000);
-        QVERIFY(h.w().timer2()->isActive());
+        QCOMPARE(h.secondTimer()->interval(), 1000);
+        QVERIFY(h.secondTimer()->isActive());
+        QCOMPARE(h.linkStateTimer()->interval(), 1000);
+        QVERIFY(h.linkStateTimer()->isActive());
         QVERIFY(h.w().caminho().isEmpty()); // set by the first tick or send, not start-up
     }
 
@@ -114,9 +112,9 @@ private slots:
     {
         // The long time text is taken anew for each slot: a slot whose time equals the
         // clock text at the moment it is looked at stays clear.
-        writeBytes(kTimesFile, "10:00\r\n10:01\r\n10:01\r\n\r\n");
-        writeBytes(kNamesFile, "a\r\nb\r\nc\r\nd\r\n");
-        Harness h;
+        QVERIFY(writeBytes(kTimesFile, "10:00\r\n10:01\r\n10:01\r\n\r\n"));
+        QVERIFY(writeBytes(kNamesFile, "a\r\nb\r\nc\r\nd\r\n"));
+        FakePlatform fake;
         int reads = 0;
         class SteppingClock final : public Clock
         {
@@ -129,27 +127,32 @@ private slots:
             }
         } clock;
         clock.reads = &reads;
-        Platform p = h.fake.platform();
+        Platform p = fake.platform();
         p.clock = &clock;
         MainWindow w(p, [] {
             return LinkCreation{std::make_unique<FakeLink>(), LinkStatus::success()};
         });
-        QVERIFY(w.Form_Load());
+        QVERIFY(w.start());
         QCOMPARE(reads, 4);
-        QCOMPARE(checks(w), QStringLiteral("0001")); // read once, it would be 0111
+        QString ticked;
+        for (int slot = 0; slot < kSlotCount; ++slot)
+            ticked += w.findChild<QCheckBox *>(Harness::slotName("Check", slot))->isChecked()
+                          ? u'X'
+                          : u'.';
+        QCOMPARE(ticked, QStringLiteral("...X")); // read once, it would be .XXX
     }
 
     void startUpFailsWithoutTheLink()
     {
-        Harness h(Harness::Link::CannotBeCreated);
-        QVERIFY(!h.w().Form_Load());
+        Harness h(Harness::unregisteredClass());
+        QVERIFY(!h.w().start());
         QCOMPARE(h.fake.boxes.shown.size(), size_t(1));
         const FakeBoxes::Shown &box = h.fake.boxes.shown[0];
         QCOMPARE(box.kind, FakeBoxes::Shown::Kind::Fatal);
         QCOMPARE(box.number, qint64(std::int32_t(0x80040154u)));
         QCOMPARE(box.text, QStringLiteral("Classe não registrada"));
-        QVERIFY(!h.w().timer1()->isActive());
-        QVERIFY(!h.w().timer2()->isActive());
+        QVERIFY(!h.secondTimer()->isActive());
+        QVERIFY(!h.linkStateTimer()->isActive());
         QVERIFY(!h.w().isVisible());
         const QString report = fatalReportText(box.number, box.text);
         QVERIFY2(report.contains("-2147221164 (80040154)"), qPrintable(report));
@@ -158,22 +161,23 @@ private slots:
 
     void loadButtons_data()
     {
-        QTest::addColumn<int>("button");
+        QTest::addColumn<Column>("column");
+        QTest::addColumn<QString>("button");
         QTest::addColumn<QString>("file");
-        QTest::newRow("Command4 times") << 4 << kTimesFile;
-        QTest::newRow("Command6 names") << 6 << kNamesFile;
+        QTest::newRow("times") << Column::Times << "Command4" << kTimesFile;
+        QTest::newRow("file names") << Column::FileNames << "Command6" << kNamesFile;
     }
     void loadButtons()
     {
-        QFETCH(int, button);
+        QFETCH(Column, column);
+        QFETCH(QString, button);
         QFETCH(QString, file);
         Harness h;
-        QVERIFY(h.w().Form_Load());
-        const Fields fields = button == 4 ? h.w().ui().hora : h.w().ui().msg;
-        for (int i = 0; i < 4; ++i)
-            fields[i]->setText(QStringLiteral("k%1").arg(i));
-        const QStringList before = texts(fields);
-        auto click = [&] { button == 4 ? h.w().Command4_Click() : h.w().Command6_Click(); };
+        QVERIFY(h.w().start());
+        for (int slot = 0; slot < kSlotCount; ++slot)
+            field(h, column, slot)->setText(QStringLiteral("k%1").arg(slot));
+        const QStringList before = texts(h, column);
+        auto click = [&] { h.press(button); };
 
         // Missing: the message, nothing changed.
         click();
@@ -181,7 +185,7 @@ private slots:
         QCOMPARE(h.fake.boxes.shown[0].text, QStringLiteral("Grave as mensagens primeiro!"));
         QCOMPARE(h.fake.boxes.shown[0].caption, QStringLiteral("Anunciel"));
         QCOMPARE(h.fake.boxes.shown[0].icon, MessageBoxes::Icon::NoIcon);
-        QCOMPARE(texts(fields), before);
+        QCOMPARE(texts(h, column), before);
 
         // Present but unreadable: a message naming the file, nothing changed.
         QVERIFY(QFile::link("/proc/self/mem", file));
@@ -189,77 +193,74 @@ private slots:
         QCOMPARE(h.fake.boxes.shown.size(), size_t(2));
         QVERIFY(h.fake.boxes.shown[1].text.contains(file));
         QCOMPARE(h.fake.boxes.shown[1].icon, MessageBoxes::Icon::Warning);
-        QCOMPARE(texts(fields), before);
+        QCOMPARE(texts(h, column), before);
 
         // Readable: line N into field N; a short file empties the rest.
         QVERIFY(QFile::remove(file));
-        writeBytes(file, "08\r\n9:15");
+        QVERIFY(writeBytes(file, "08\r\n9:15"));
         click();
         QCOMPARE(h.fake.boxes.shown.size(), size_t(2));
-        QCOMPARE(texts(fields), (QStringList{button == 4 ? "08:" : "08", "9:15", "", ""}));
-        QCOMPARE(checks(h.w()), QStringLiteral("0000")); // loading never ticks a box
+        QCOMPARE(texts(h, column),
+                 (QStringList{column == Column::Times ? "08:" : "08", "9:15", "", ""}));
+        QCOMPARE(h.enabledStates(), QStringLiteral("....")); // loading never ticks a box
     }
 
     void startUpIsSilentOnAnUnreadableFile()
     {
         QVERIFY(QFile::link("/proc/self/mem", kNamesFile));
         Harness h;
-        QVERIFY(h.w().Form_Load());
+        QVERIFY(h.w().start());
         QVERIFY(h.fake.boxes.shown.empty());
-        QCOMPARE(texts(h.w().ui().msg), (QStringList{"", "", "", ""}));
+        QCOMPARE(texts(h, Column::FileNames), (QStringList{"", "", "", ""}));
     }
 
     void saveButtons()
     {
         Harness h;
-        QVERIFY(h.w().Form_Load());
-        h.hora(1)->setText("08:30");
-        h.hora(2)->clear();
-        h.msg(1)->setText(QString::fromUtf8("manhã.wav"));
-        h.msg(4)->setText("fim.wav");
-        h.w().Command3_Click();
+        QVERIFY(h.w().start());
+        h.time(0)->setText("08:30");
+        h.time(1)->clear();
+        h.fileName(0)->setText(QString::fromUtf8("manhã.wav"));
+        h.fileName(3)->setText("fim.wav");
+        h.press("Command3");
         QCOMPARE(readBytes(kTimesFile), QByteArray("08:30\r\n\r\n00:00\r\n00:00\r\n"));
         QVERIFY(!QFile::exists(kNamesFile)); // each button writes its own file only
-        h.w().Command5_Click();
+        h.press("Command5");
         QCOMPARE(readBytes(kNamesFile), QByteArray("manh\xe3.wav\r\n\r\n\r\nfim.wav\r\n"));
         QVERIFY(h.fake.boxes.shown.empty());
 
         // And back: the loaders give the same texts.
-        const QStringList hora = texts(h.w().ui().hora), msg = texts(h.w().ui().msg);
-        for (QLineEdit *f : h.w().ui().hora)
-            f->setText("x");
-        for (QLineEdit *f : h.w().ui().msg)
-            f->setText("x");
-        h.w().Command4_Click();
-        h.w().Command6_Click();
-        QCOMPARE(texts(h.w().ui().hora), hora);
-        QCOMPARE(texts(h.w().ui().msg), msg);
+        const QStringList times = texts(h, Column::Times), names = texts(h, Column::FileNames);
+        for (int slot = 0; slot < kSlotCount; ++slot) {
+            h.time(slot)->setText("x");
+            h.fileName(slot)->setText("x");
+        }
+        h.press("Command4");
+        h.press("Command6");
+        QCOMPARE(texts(h, Column::Times), times);
+        QCOMPARE(texts(h, Column::FileNames), names);
     }
 
     void failedSaveKeepsOldFileAndRuns()
     {
         const QByteArray old("07:00\r\n07:00\r\n07:00\r\n07:00\r\n");
-        writeBytes(kTimesFile, old);
+        QVERIFY(writeBytes(kTimesFile, old));
         Harness h;
-        QVERIFY(h.w().Form_Load());
-        h.hora(1)->setText("09:45");
-        struct rlimit saved;
-        getrlimit(RLIMIT_FSIZE, &saved);
-        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        struct rlimit tight = saved;
-        tight.rlim_cur = 4;
-        setrlimit(RLIMIT_FSIZE, &tight);
-        h.w().Command3_Click();
-        setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, oldHandler);
+        QVERIFY(h.w().start());
+        h.time(0)->setText("09:45");
+        {
+            const FileSizeLimit limit(4);
+            QVERIFY(limit.isSet());
+            h.press("Command3");
+        }
         QCOMPARE(readBytes(kTimesFile), old);
         QCOMPARE(h.fake.boxes.shown.size(), size_t(1));
         QVERIFY(h.fake.boxes.shown[0].text.contains(kTimesFile));
         QCOMPARE(h.fake.boxes.shown[0].icon, MessageBoxes::Icon::Critical);
-        QCOMPARE(h.hora(1)->text(), QStringLiteral("09:45")); // the edit is still there
-        QVERIFY(h.w().timer1()->isActive());
+        QCOMPARE(h.time(0)->text(), QStringLiteral("09:45")); // the edit is still there
+        QVERIFY(h.secondTimer()->isActive());
         // Saving again once the cause is gone works.
-        h.w().Command3_Click();
+        h.press("Command3");
         QCOMPARE(readBytes(kTimesFile), QByteArray("09:45\r\n07:00\r\n07:00\r\n07:00\r\n"));
     }
 
@@ -283,7 +284,7 @@ private slots:
         QFETCH(QString, keys);
         QFETCH(QString, result);
         Harness h;
-        QLineEdit *f = h.hora(2);
+        QLineEdit *f = h.time(1);
         QTest::keyClicks(f, keys);
         QCOMPARE(f->text(), result);
         QCOMPARE(f->cursorPosition(), int(result.size()));
@@ -293,7 +294,7 @@ private slots:
     void timeFieldEditing()
     {
         Harness h;
-        QLineEdit *f = h.hora(1);
+        QLineEdit *f = h.time(0);
         QTest::keyClicks(f, "12");
         QTest::keyClick(f, Qt::Key_Backspace); // the colon comes straight back
         QCOMPARE(f->text(), QStringLiteral("12:"));
@@ -310,9 +311,9 @@ private slots:
         QGuiApplication::clipboard()->setText("0830");
         f->paste();
         QCOMPARE(f->text(), QStringLiteral("0830"));
-        h.hora(4)->setText("07");
-        QCOMPARE(h.hora(4)->text(), QStringLiteral("07:"));
-        QCOMPARE(h.hora(3)->text(), QString()); // each field reacts on its own only
+        h.time(3)->setText("07");
+        QCOMPARE(h.time(3)->text(), QStringLiteral("07:"));
+        QCOMPARE(h.time(2)->text(), QString()); // each field reacts on its own only
     }
 
     void closing_data()
@@ -330,46 +331,46 @@ private slots:
         QFETCH(bool, viaButton);
         Harness h;
         h.fake.desktop.exeName = "anunciel";
-        QVERIFY(h.w().Form_Load());
+        QVERIFY(h.w().start());
         h.w().show();
         h.fake.boxes.answers.push_back(answer);
         if (viaButton)
-            h.w().Command1_Click();
+            h.press("Command1"); // "Encerrar"
         else
-            h.w().close();
+            h.w().close(); // the close box asks the window to close, as this does
         QCOMPARE(h.fake.boxes.shown.size(), size_t(1));
         const FakeBoxes::Shown &box = h.fake.boxes.shown[0];
         QCOMPARE(box.kind, FakeBoxes::Shown::Kind::Question);
         QCOMPARE(box.text, QStringLiteral("Tem certeza que quer sair?"));
         QCOMPARE(box.caption, QStringLiteral("anunciel"));
         QCOMPARE(h.w().isVisible(), !answer);
-        QCOMPARE(h.w().timer1()->isActive(), !answer);
-        QCOMPARE(h.w().timer2()->isActive(), !answer);
+        QCOMPARE(h.secondTimer()->isActive(), !answer);
+        QCOMPARE(h.linkStateTimer()->isActive(), !answer);
         QVERIFY(QDir().entryList(QDir::Files).isEmpty()); // nothing is saved at exit
         if (!answer) { // and the program goes on: the tick still works
-            h.w().Timer1_Timer();
-            QCOMPARE(h.w().ui().Text1->text(), h.fake.clock.timeText());
+            h.w().onSecond();
+            QCOMPARE(h.clock()->text(), h.fake.clock.timeText());
         }
     }
 
     void endingWithoutQuestion()
     {
         Harness h;
-        QVERIFY(h.w().Form_Load());
+        QVERIFY(h.w().start());
         h.w().show();
         bool asked = false;
         QTimer::singleShot(0, [&] { h.w().endWithoutQuestion(); });
         h.fake.boxes.whileOpen = [&](const FakeBoxes::Shown &) { asked = true; };
         QCOMPARE(QCoreApplication::exec(), 0);
         QVERIFY(!asked);
-        QVERIFY(!h.w().timer1()->isActive());
+        QVERIFY(!h.secondTimer()->isActive());
         // A tick that still arrives does nothing.
-        h.w().Timer1_Timer();
-        QVERIFY(h.w().ui().Text1->text().isEmpty());
+        h.w().onSecond();
+        QVERIFY(h.clock()->text().isEmpty());
     }
 
 private:
-    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<WorkingFolder> m_folder;
 };
 
 QTEST_MAIN(TestMainWindow)

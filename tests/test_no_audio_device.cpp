@@ -1,45 +1,21 @@
 // A machine with no audio output (no sound server): playing fails as a call, quietly, and
 // a send goes on through its pause and unkey.
 
-#include "app/MainWindow.h"
 #include "link/AudioPlayer.h"
 #include "link/StationErrors.h"
 #include "link/StationLink.h"
-#include "support/FakePlatform.h"
+#include "support/Harness.h"
 #include "support/ScriptedRig.h"
+#include "support/TestFiles.h"
+#include "support/Wav.h"
+#include "support/WorkingFolder.h"
 
-#include <QLineEdit>
-#include <QTemporaryDir>
-#include <QtEndian>
 #include <QtTest>
 
 using namespace anunciel;
+using namespace anunciel::test;
 
 namespace {
-
-// 8-bit mono 8000 Hz, as the operator is asked to record.
-QByteArray announcementWav(int sampleCount)
-{
-    QByteArray fmt(16, '\0');
-    qToLittleEndian<quint16>(1, fmt.data());
-    qToLittleEndian<quint16>(1, fmt.data() + 2);
-    qToLittleEndian<quint32>(8000, fmt.data() + 4);
-    qToLittleEndian<quint32>(8000, fmt.data() + 8);
-    qToLittleEndian<quint16>(1, fmt.data() + 12);
-    qToLittleEndian<quint16>(8, fmt.data() + 14);
-    QByteArray size(4, '\0');
-    QByteArray wav = "RIFF" + size + "WAVEfmt " + QByteArray("\x10\0\0\0", 4) + fmt + "data";
-    qToLittleEndian<quint32>(quint32(sampleCount), size.data());
-    wav += size + QByteArray(sampleCount, char(0x80));
-    qToLittleEndian<quint32>(quint32(wav.size() - 8), wav.data() + 4);
-    return wav;
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
 
 // Passes every call on to the station link and remembers what each answered.
 class RecordingLink final : public LinkObject
@@ -81,16 +57,15 @@ private slots:
     void sendGoesOnThroughPauseAndUnkey();
 
 private:
-    QTemporaryDir m_dir;
+    WorkingFolder m_dir;
 };
 
 void TestNoAudioDevice::initTestCase()
 {
     // Whatever this machine has, the audio output is looked for where there is none.
     qputenv("PULSE_SERVER", "unix:/nonexistent/anunciel-no-sound-server");
-    QVERIFY(m_dir.isValid());
-    QVERIFY(writeFile(m_dir.filePath(QStringLiteral("aviso.wav")), announcementWav(4000)));
-    QVERIFY(writeFile(m_dir.filePath(QStringLiteral("texto.wav")), "not a sound"));
+    QVERIFY(writeBytes(m_dir.filePath(QStringLiteral("aviso.wav")), announcementWav(500)));
+    QVERIFY(writeBytes(m_dir.filePath(QStringLiteral("texto.wav")), "not a sound"));
 }
 
 void TestNoAudioDevice::playFails_data()
@@ -120,12 +95,9 @@ void TestNoAudioDevice::playFails()
 
 void TestNoAudioDevice::sendGoesOnThroughPauseAndUnkey()
 {
-    QVERIFY(QDir::setCurrent(m_dir.path()));
-    test::ScriptedRig rig;
-    test::FakePlatform fake;
-    fake.desktop.folder = QDir::toNativeSeparators(m_dir.path());
+    ScriptedRig rig;
     RecordingLink *recorder = nullptr;
-    MainWindow window(fake.platform(), [&] {
+    Harness h([&] {
         LinkCreation created =
             createStationLink(QString::fromStdString(rig.address()), createSystemAudioPlayer());
         if (created.link) {
@@ -135,12 +107,14 @@ void TestNoAudioDevice::sendGoesOnThroughPauseAndUnkey()
         }
         return created;
     });
-    QVERIFY(window.Form_Load());
+    FakePlatform &fake = h.fake;
+    fake.desktop.folder = m_dir.nativePath();
+    QVERIFY(h.w().start());
     QVERIFY(recorder);
-    window.ui().msg[0]->setText(QStringLiteral("aviso.wav"));
+    h.fileName(0)->setText(QStringLiteral("aviso.wav"));
     rig.clearCommands();
 
-    window.envia_Click(1);
+    h.sendNow(0);
 
     std::vector<std::string> ops;
     for (const auto &[op, status] : recorder->calls)

@@ -2,50 +2,26 @@
 // output is a null sink: the end is reported once the file has played, not before, and a
 // user-interface thread held for the transmit pause does not break the sound.
 
-#include "app/MainWindow.h"
-#include "app/SecondTimer.h"
 #include "link/AudioPlayer.h"
 #include "link/StationLink.h"
-#include "support/FakePlatform.h"
+#include "support/Harness.h"
 #include "support/ScriptedRig.h"
+#include "support/TestFiles.h"
+#include "support/TestMain.h"
+#include "support/Wav.h"
+#include "support/WorkingFolder.h"
 
-#include <QApplication>
 #include <QElapsedTimer>
-#include <QLineEdit>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QtEndian>
 #include <QtTest>
 
 #include <csignal>
 #include <sys/prctl.h>
 
 using namespace anunciel;
-
-namespace {
-
-QByteArray wav(int channels, int rate, int bits, int milliseconds)
-{
-    const int align = channels * bits / 8;
-    const int dataSize = rate * align * milliseconds / 1000;
-    QByteArray fmt(16, '\0');
-    qToLittleEndian<quint16>(1, fmt.data());
-    qToLittleEndian<quint16>(quint16(channels), fmt.data() + 2);
-    qToLittleEndian<quint32>(quint32(rate), fmt.data() + 4);
-    qToLittleEndian<quint32>(quint32(rate * align), fmt.data() + 8);
-    qToLittleEndian<quint16>(quint16(align), fmt.data() + 12);
-    qToLittleEndian<quint16>(quint16(bits), fmt.data() + 14);
-    QByteArray n(4, '\0');
-    qToLittleEndian<quint32>(quint32(dataSize), n.data());
-    QByteArray data(dataSize, bits == 8 ? char(0x80) : char(0));
-    QByteArray out = "RIFF" + QByteArray(4, '\0') + "WAVEfmt " + QByteArray("\x10\0\0\0", 4) + fmt +
-                     "data" + n + data;
-    qToLittleEndian<quint32>(quint32(out.size() - 8), out.data() + 4);
-    return out;
-}
-
-} // namespace
+using namespace anunciel::test;
 
 class TestPulsePlayback : public QObject
 {
@@ -67,16 +43,13 @@ private:
 
     QTemporaryDir m_dir;
     QProcess m_server;
-
-public:
-    bool m_skipped = false;
 };
 
 void TestPulsePlayback::initTestCase()
 {
     const QString pulseaudio = QStandardPaths::findExecutable(QStringLiteral("pulseaudio"));
     if (pulseaudio.isEmpty()) {
-        m_skipped = true;
+        skipAll();
         QSKIP("pulseaudio not found: install Debian's pulseaudio to test real playback into "
               "a null sink");
     }
@@ -143,7 +116,7 @@ void TestPulsePlayback::playsToTheEnd()
     QFETCH(int, rate);
     QFETCH(int, bits);
     QFETCH(int, ms);
-    const QString path = write(QStringLiteral("a.wav"), wav(channels, rate, bits, ms));
+    const QString path = write(QStringLiteral("a.wav"), pcmWav(channels, rate, bits, ms));
     QVERIFY(!path.isEmpty());
 
     const std::unique_ptr<AudioPlayer> player = createSystemAudioPlayer();
@@ -168,7 +141,7 @@ void TestPulsePlayback::playsToTheEnd()
 
 void TestPulsePlayback::stoppedPlaybackReportsNoEnd()
 {
-    const QString path = write(QStringLiteral("b.wav"), wav(1, 8000, 8, 500));
+    const QString path = write(QStringLiteral("b.wav"), announcementWav(500));
     const std::unique_ptr<AudioPlayer> player = createSystemAudioPlayer();
     int ends = 0;
     player->setEndHandler([&ends](PlaybackEnd) { ++ends; });
@@ -181,8 +154,8 @@ void TestPulsePlayback::stoppedPlaybackReportsNoEnd()
 
 void TestPulsePlayback::replacedPlaybackReportsOnlyTheNewEnd()
 {
-    const QString longer = write(QStringLiteral("c.wav"), wav(1, 8000, 8, 5000));
-    const QString shorter = write(QStringLiteral("d.wav"), wav(1, 8000, 8, 300));
+    const QString longer = write(QStringLiteral("c.wav"), announcementWav(5000));
+    const QString shorter = write(QStringLiteral("d.wav"), announcementWav(300));
     const std::unique_ptr<AudioPlayer> player = createSystemAudioPlayer();
     int ends = 0;
     player->setEndHandler([&ends](PlaybackEnd) { ++ends; });
@@ -202,7 +175,7 @@ void TestPulsePlayback::replacedPlaybackReportsOnlyTheNewEnd()
 // Each replacement tears a sink down while the next one starts on the playback thread.
 void TestPulsePlayback::rapidReplacementsEndOnce()
 {
-    const QString path = write(QStringLiteral("f.wav"), wav(1, 8000, 8, 200));
+    const QString path = write(QStringLiteral("f.wav"), announcementWav(200));
     const std::unique_ptr<AudioPlayer> player = createSystemAudioPlayer();
     int ends = 0;
     player->setEndHandler([&ends](PlaybackEnd) { ++ends; });
@@ -218,7 +191,7 @@ void TestPulsePlayback::rapidReplacementsEndOnce()
 void TestPulsePlayback::stationKeyedForTheWholeFile()
 {
     // A VOX station: no rigctld, so keying is what the link wants.
-    const QString path = write(QStringLiteral("e.wav"), wav(1, 8000, 8, 2000));
+    const QString path = write(QStringLiteral("e.wav"), announcementWav(2000));
     LinkCreation created = createStationLink(QString(), createSystemAudioPlayer());
     QVERIFY(created.link);
     auto &link = static_cast<StationLink &>(*created.link);
@@ -237,22 +210,22 @@ void TestPulsePlayback::stationKeyedForTheWholeFile()
 // second, but the radio stays keyed until the three-second announcement has played.
 void TestPulsePlayback::sendNowKeysRadioForTheWholeAnnouncement()
 {
-    const QString path = write(QStringLiteral("aviso.wav"), wav(1, 8000, 8, 3000));
-    QVERIFY(QDir::setCurrent(m_dir.path()));
-    test::ScriptedRig rig;
-    test::FakePlatform fake;
-    fake.desktop.folder = QDir::toNativeSeparators(m_dir.path());
-    MainWindow window(fake.platform(), [&rig] {
+    const WorkingFolder folder;
+    QVERIFY(writeBytes(folder.filePath(QStringLiteral("aviso.wav")), announcementWav(3000)));
+    ScriptedRig rig;
+    Harness h([&rig] {
         return createStationLink(QString::fromStdString(rig.address()), createSystemAudioPlayer());
     });
-    QVERIFY(window.Form_Load());
-    window.timer1()->setEnabled(false); // only the send is under test here
-    window.timer2()->stop();
-    window.ui().msg[0]->setText(QStringLiteral("aviso.wav"));
+    FakePlatform &fake = h.fake;
+    fake.desktop.folder = folder.nativePath();
+    QVERIFY(h.w().start());
+    h.secondTimer()->stop(); // only the send is under test here
+    h.linkStateTimer()->stop();
+    h.fileName(0)->setText(QStringLiteral("aviso.wav"));
 
     QElapsedTimer clock;
     clock.start();
-    window.envia_Click(1);
+    h.sendNow(0);
     QCOMPARE(fake.pause.pauses, std::vector<int>{1000});
     QVERIFY(rig.ptt()); // the sequence has unkeyed; the announcement holds the key
     QTRY_VERIFY_WITH_TIMEOUT(!rig.ptt(), 3000 + StationLink::kPlaybackMargin.count() + 1000);
@@ -261,11 +234,5 @@ void TestPulsePlayback::sendNowKeysRadioForTheWholeAnnouncement()
     QVERIFY(fake.boxes.shown.empty());
 }
 
-int main(int argc, char *argv[])
-{
-    QApplication app(argc, argv);
-    TestPulsePlayback test;
-    const int failures = QTest::qExec(&test, argc, argv);
-    return failures == 0 && test.m_skipped ? 77 : failures;
-}
+ANUNCIEL_SKIPPABLE_TEST_MAIN(TestPulsePlayback)
 #include "test_pulse_playback.moc"

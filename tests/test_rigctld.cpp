@@ -1,30 +1,27 @@
 // The station link against a real rigctld (Hamlib's dummy rig) on loopback: PTT, a daemon
 // that dies, hangs or comes back, and a daemon that is not there at start.
 
-#include "app/MainWindow.h"
-#include "app/SecondTimer.h"
 #include "link/StationErrors.h"
 #include "link/StationLink.h"
 #include "link/TransmitSequence.h"
-#include "support/FakePlatform.h"
 #include "support/FakePlayer.h"
+#include "support/Harness.h"
+#include "support/TestFiles.h"
+#include "support/TestMain.h"
+#include "support/WorkingFolder.h"
 
-#include <QApplication>
 #include <QElapsedTimer>
-#include <QLabel>
-#include <QLineEdit>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <csignal>
 #include <sys/prctl.h>
 
 using namespace anunciel;
-using anunciel::test::FakePlayer;
+using namespace anunciel::test;
 
 namespace {
 
@@ -132,9 +129,6 @@ private:
     std::unique_ptr<LinkObject> m_link;
     FakePlayer *m_player = nullptr;
     bool m_haveRigctld = false;
-
-public:
-    bool m_skipped = false;
 };
 
 void TestRigctld::initTestCase()
@@ -148,7 +142,7 @@ void TestRigctld::init()
     if (QByteArrayView(QTest::currentTestFunction()) == "unreachableAtStartFailsCreation")
         return;
     if (!m_haveRigctld) {
-        m_skipped = true;
+        skipAll();
         QSKIP("rigctld not found: install Debian's libhamlib-utils to run the tests against "
               "a real rigctld");
     }
@@ -208,8 +202,8 @@ void TestRigctld::killedRigctldFailsWithinBoundAndSequenceGoesOn()
     QCOMPARE(value, std::int16_t(0));
 
     // A whole send: every keying call fails, the steps all run, and quickly.
-    test::FakeClock fakeClock;
-    test::FakePause pause(fakeClock);
+    FakeClock fakeClock;
+    FakePause pause(fakeClock);
     clock.restart();
     QVERIFY(linkIsFree(*m_link, RfReads::Twice));
     transmitFile(*m_link, pause, [] { return std::string("/station/a.wav"); });
@@ -220,30 +214,25 @@ void TestRigctld::killedRigctldFailsWithinBoundAndSequenceGoesOn()
 
 void TestRigctld::windowCarriesOnWhenRigctldDies()
 {
-    QTemporaryDir dir;
-    QVERIFY(QDir::setCurrent(dir.path()));
-    QFile file(dir.filePath(QStringLiteral("aviso.wav")));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.close();
-    test::FakePlatform fake;
-    fake.desktop.folder = QDir::toNativeSeparators(dir.path());
+    const WorkingFolder folder;
+    QVERIFY(writeBytes(folder.filePath(QStringLiteral("aviso.wav")), "RIFF"));
     const QString setting = m_rig->address();
-    MainWindow window(fake.platform(), [setting] {
-        return createStationLink(setting, std::make_unique<FakePlayer>());
-    });
-    QVERIFY(window.Form_Load());
-    window.timer1()->setEnabled(false);
-    window.timer2()->stop();
-    window.ui().msg[0]->setText(QStringLiteral("aviso.wav"));
+    Harness h([setting] { return createStationLink(setting, std::make_unique<FakePlayer>()); });
+    FakePlatform &fake = h.fake;
+    fake.desktop.folder = folder.nativePath();
+    QVERIFY(h.w().start());
+    h.secondTimer()->stop();
+    h.linkStateTimer()->stop();
+    h.fileName(0)->setText(QStringLiteral("aviso.wav"));
 
     m_rig->stop();
     QElapsedTimer clock;
     clock.start();
-    window.Timer2_Timer();
+    h.w().showLinkState();
     QVERIFY(clock.elapsed() < kBoundWithSlackMs);
-    QCOMPARE(window.ui().Label5->text(), QStringLiteral("RF livre")); // a failed read is free
+    QCOMPARE(h.label("Label5")->text(), QStringLiteral("RF livre")); // a failed read is free
 
-    window.envia_Click(1);
+    h.sendNow(0);
     QCOMPARE(fake.pause.pauses, std::vector<int>{kTransmitPauseMs});
     QVERIFY(fake.boxes.shown.empty());
     QVERIFY2(clock.elapsed() < 6 * kBoundWithSlackMs, qPrintable(QString::number(clock.elapsed())));
@@ -286,24 +275,15 @@ void TestRigctld::unreachableAtStartFailsCreation()
 {
     const quint16 port = freePort();
     const QString setting = QStringLiteral("127.0.0.1:%1").arg(port);
-    test::FakePlatform fake;
-    MainWindow window(fake.platform(), [setting] {
-        return createStationLink(setting, std::make_unique<FakePlayer>());
-    });
+    Harness h([setting] { return createStationLink(setting, std::make_unique<FakePlayer>()); });
     // Start-up stops with the fatal report, naming where rigctld was looked for.
-    QVERIFY(!window.Form_Load());
-    QCOMPARE(fake.boxes.shown.size(), size_t(1));
-    const test::FakeBoxes::Shown &report = fake.boxes.shown.front();
-    QCOMPARE(report.kind, test::FakeBoxes::Shown::Kind::Fatal);
+    QVERIFY(!h.w().start());
+    QCOMPARE(h.fake.boxes.shown.size(), size_t(1));
+    const FakeBoxes::Shown &report = h.fake.boxes.shown.front();
+    QCOMPARE(report.kind, FakeBoxes::Shown::Kind::Fatal);
     QCOMPARE(report.number, qint64(stationerror::RigUnreachable));
     QVERIFY2(report.text.contains(setting), qPrintable(report.text));
 }
 
-int main(int argc, char *argv[])
-{
-    QApplication app(argc, argv);
-    TestRigctld test;
-    const int failures = QTest::qExec(&test, argc, argv);
-    return failures == 0 && test.m_skipped ? 77 : failures;
-}
+ANUNCIEL_SKIPPABLE_TEST_MAIN(TestRigctld)
 #include "test_rigctld.moc"

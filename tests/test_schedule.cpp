@@ -3,25 +3,20 @@
 #include "schedule/ExisteArquivo.h"
 #include "schedule/ScheduleFile.h"
 
+#include "FileSizeLimit.h"
 #include "TestFiles.h"
+#include "WorkingFolder.h"
 
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QtTest>
 
-#include <csignal>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <memory>
 
 using namespace anunciel;
 using namespace anunciel::test;
-
-namespace {
-
-} // namespace
 
 class TestSchedule : public QObject
 {
@@ -30,8 +25,9 @@ class TestSchedule : public QObject
 private slots:
     void init()
     {
-        m_dir = freshWorkingFolder(); // for every test and every row
+        m_dir = std::make_unique<WorkingFolder>(); // for every test and every row
     }
+    void cleanup() { m_dir.reset(); }
 
     void decode_data()
     {
@@ -102,7 +98,7 @@ private slots:
     {
         // A 10 MB single line loads whole; lines after it are not needed.
         QByteArray big(10 * 1024 * 1024, 'x');
-        writeBytes(kTimesFile, big + "\r\nb\r\nc\r\nd\r\ne");
+        QVERIFY(writeBytes(kTimesFile, big + "\r\nb\r\nc\r\nd\r\ne"));
         const ScheduleRead r = readSchedule(kTimesFile);
         QCOMPARE(r.status, ScheduleRead::Status::Ok);
         QCOMPARE(r.column[0].size(), big.size());
@@ -114,7 +110,7 @@ private slots:
         // The CR of a CR LF at the edge of a read chunk must not make an extra line.
         QByteArray bytes(64 * 1024 - 1, 'a');
         bytes += "\r\nb\r\nc\r\nd\r\n";
-        writeBytes(kTimesFile, bytes);
+        QVERIFY(writeBytes(kTimesFile, bytes));
         const ScheduleRead r = readSchedule(kTimesFile);
         QCOMPARE(r.column[1], QStringLiteral("b"));
         QCOMPARE(r.column[3], QStringLiteral("d"));
@@ -135,18 +131,13 @@ private slots:
     void failedSaveKeepsOldFile()
     {
         const QByteArray old("07:00\r\n08:00\r\n09:00\r\n10:00\r\n");
-        writeBytes(kTimesFile, old);
-        // A file-size limit makes the write fail whoever runs the test (root too).
-        struct rlimit saved;
-        QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
-        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        struct rlimit tight = saved;
-        tight.rlim_cur = 8;
-        QCOMPARE(setrlimit(RLIMIT_FSIZE, &tight), 0);
-        const ScheduleWrite w =
-            writeSchedule(kTimesFile, ScheduleColumn{"11:00", "12:00", "13:00", "14:00"});
-        setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, oldHandler);
+        QVERIFY(writeBytes(kTimesFile, old));
+        ScheduleWrite w;
+        {
+            const FileSizeLimit limit(8);
+            QVERIFY(limit.isSet());
+            w = writeSchedule(kTimesFile, ScheduleColumn{"11:00", "12:00", "13:00", "14:00"});
+        }
         QVERIFY(!w.ok);
         QVERIFY(!w.reason.isEmpty());
         QCOMPARE(readBytes(kTimesFile), old);
@@ -181,13 +172,13 @@ private slots:
     {
         QFETCH(QString, path);
         QFETCH(bool, exists);
-        writeBytes("aviso.wav", "RIFF");
-        writeBytes("aviso [1].wav", "RIFF");
-        writeBytes(".oculto.wav", "RIFF");
+        QVERIFY(writeBytes("aviso.wav", "RIFF"));
+        QVERIFY(writeBytes("aviso [1].wav", "RIFF"));
+        QVERIFY(writeBytes(".oculto.wav", "RIFF"));
         QDir().mkpath("pasta");
         QDir().mkpath("vazia/sub");
         QDir().mkpath("hora_msg.txt");
-        writeBytes("pasta/dentro.wav", "RIFF");
+        QVERIFY(writeBytes("pasta/dentro.wav", "RIFF"));
         QVERIFY(QFile::exists("fila") || ::mkfifo("fila", 0600) == 0);
         QCOMPARE(ExisteArquivo(path), exists);
         // The same answer for an absolute path.
@@ -221,7 +212,7 @@ private slots:
     }
 
 private:
-    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<WorkingFolder> m_dir;
 };
 
 QTEST_GUILESS_MAIN(TestSchedule)

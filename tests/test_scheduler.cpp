@@ -1,16 +1,15 @@
 // The scheduler tick, send now and the link indicators.
 
 #include "Harness.h"
+#include "TestFiles.h"
+#include "WorkingFolder.h"
 #include "app/SecondTimer.h"
 #include "app/TimeOfDay.h"
-#include "ui/ShapeIndicator.h"
-
-#include "TestFiles.h"
+#include "ui/Lamp.h"
 
 #include <QDir>
 #include <QFile>
-#include <QLabel>
-#include <QTemporaryDir>
+#include <QSignalSpy>
 #include <QtTest>
 
 #include <memory>
@@ -21,6 +20,9 @@ using namespace anunciel::test;
 using Call = FakeLink::Call;
 
 namespace {
+
+const QColor kGreen(0, 255, 0); // free
+const QColor kRed(255, 0, 0);   // busy
 
 std::vector<Call> sendCalls(const std::string &path)
 {
@@ -45,20 +47,22 @@ class TestScheduler : public QObject
 private slots:
     void init()
     {
-        m_dir = freshWorkingFolder(); // for every test and every row
+        m_folder = std::make_unique<WorkingFolder>(); // for every test and every row
         m_h = std::make_unique<Harness>();
-        m_h->fake.desktop.folder = QDir::toNativeSeparators(m_dir->path());
-        QVERIFY(m_h->w().Form_Load());
-        for (const char *name : {"um.wav", "dois.wav", "tres.wav"}) {
-            QFile f(m_dir->filePath(name));
-            QVERIFY(f.open(QIODevice::WriteOnly));
-        }
+        m_h->fake.desktop.folder = m_folder->nativePath();
+        QVERIFY(m_h->w().start());
+        for (const char *name : {"um.wav", "dois.wav", "tres.wav"})
+            QVERIFY(writeBytes(m_folder->filePath(name), "RIFF"));
     }
-    void cleanup() { m_h.reset(); }
+    void cleanup()
+    {
+        m_h.reset();
+        m_folder.reset();
+    }
 
     void sentOnceAtItsSecondAndAgainNextDay()
     {
-        setSlot(1, "14:30", "um.wav");
+        h().setSlot(0, "14:30", "um.wav");
         const int due = 14 * 3600 + 30 * 60;
         QList<int> sentAt;
         // Two whole days of ticks, starting just before the first occurrence.
@@ -73,7 +77,7 @@ private slots:
 
     void callOrderAndPause()
     {
-        setSlot(1, "14:30", "um.wav");
+        h().setSlot(0, "14:30", "um.wav");
         h().tickAt(14, 30, 0);
         const std::string path = (caminho() + "um.wav").toStdString();
         const std::vector<Call> expected{{"RfBusy", "", false},    {"RfBusy", "", false},
@@ -81,23 +85,34 @@ private slots:
                                          {"PlayFile", path, true}, {"SetTransmit", "0", false}};
         QCOMPARE(link().calls, expected);
         QCOMPARE(h().fake.pause.pauses, std::vector<int>{1000});
-        QCOMPARE(h().w().ui().Text1->text(), QStringLiteral("14:30:00"));
+        QCOMPARE(h().clock()->text(), QStringLiteral("14:30:00"));
     }
 
+    void sendNowCallOrder_data()
+    {
+        QTest::addColumn<int>("slot");
+        for (int slot = 0; slot < kSlotCount; ++slot)
+            QTest::addRow("envia%d", slot + 1) << slot;
+    }
     void sendNowCallOrder()
     {
-        h().w().setCheckValue(3, 0); // the box plays no part in a send now
-        h().msg(3)->setText("tres.wav");
-        h().msg(1)->setText("um.wav");
-        h().w().envia_Click(3);
-        const std::string path = (caminho() + "tres.wav").toStdString();
+        // Each button sends its own slot's file, whatever the other slots hold, and the box
+        // plays no part in it.
+        QFETCH(int, slot);
+        const QStringList files{"um.wav", "dois.wav", "tres.wav", "quatro.wav"};
+        QVERIFY(writeBytes(m_folder->filePath(files[3]), "RIFF"));
+        for (int i = 0; i < kSlotCount; ++i)
+            h().fileName(i)->setText(files[i]);
+        h().enabled(slot)->setCheckState(Qt::Unchecked);
+        h().sendNow(slot);
+        const std::string path = (caminho() + files[slot]).toStdString();
         std::vector<Call> expected{{"RfBusy", "", false}, {"IpBusy", "", false}};
         for (const Call &c : sendCalls(path))
             expected.push_back(c);
         QCOMPARE(link().calls, expected);
         QCOMPARE(h().fake.pause.pauses, std::vector<int>{1000});
         QVERIFY(h().fake.boxes.shown.empty());
-        QCOMPARE(h().w().checkValue(3), 0);
+        QCOMPARE(h().enabled(slot)->checkState(), Qt::Unchecked);
     }
 
     void busyLinkStopsBeforeKeying_data()
@@ -122,14 +137,14 @@ private slots:
         QFETCH(int, ip);
         QFETCH(bool, scheduled);
         QFETCH(bool, sent);
-        setSlot(2, "14:30", "dois.wav");
+        h().setSlot(1, "14:30", "dois.wav");
         for (int v : rf)
             link().rfSequence.push_back(std::int16_t(v));
         link().ipValue = std::int16_t(ip);
         if (scheduled)
             h().tickAt(14, 30, 0);
         else
-            h().w().envia_Click(2);
+            h().sendNow(1);
         QCOMPARE(link().count("SetTransmit"), sent ? 2 : 0);
         QCOMPARE(link().count("PlayFile"), sent ? 1 : 0);
         QCOMPARE(h().fake.pause.pauses.size(), size_t(sent ? 1 : 0));
@@ -153,8 +168,8 @@ private slots:
     void twoSlotsInTheSameMinute()
     {
         QFETCH(bool, firstSent);
-        setSlot(1, "14:30", "um.wav");
-        setSlot(2, "14:30", "dois.wav");
+        h().setSlot(0, "14:30", "um.wav");
+        h().setSlot(1, "14:30", "dois.wav");
         if (!firstSent)
             link().rfSequence = {1}; // only slot 1's first read is busy
         h().tickAt(14, 30, 0);
@@ -167,17 +182,17 @@ private slots:
 
     void missingFileBoxOncePerOccurrence()
     {
-        setSlot(1, "14:30", "nao-existe.wav");
-        setSlot(2, "14:30", "dois.wav");
+        h().setSlot(0, "14:30", "nao-existe.wav");
+        h().setSlot(1, "14:30", "dois.wav");
         int nested = 0;
         bool tickedWhileOpen = false;
         h().fake.boxes.whileOpen = [&](const FakeBoxes::Shown &) {
             // The box stays open for three seconds; ticks go on meanwhile.
-            tickedWhileOpen = h().w().checkValue(1) == 1;
+            tickedWhileOpen = h().enabled(0)->isChecked();
             for (int s = 0; s < 3; ++s) {
                 ++nested;
                 h().fake.clock.advance(1000);
-                h().w().Timer1_Timer();
+                h().w().onSecond();
             }
         };
         h().tickAt(14, 29, 59);
@@ -188,7 +203,7 @@ private slots:
         QCOMPARE(box.icon, MessageBoxes::Icon::NoIcon);
         QVERIFY(tickedWhileOpen);
         QCOMPARE(nested, 3);
-        QCOMPARE(h().w().checkValue(1), 0); // unticked after OK
+        QCOMPARE(h().enabled(0)->checkState(), Qt::Unchecked); // unticked after OK
         // Slot 2 came due while the box was open and was sent on time.
         QCOMPARE(withoutReads(link().calls), sendCalls((caminho() + "dois.wav").toStdString()));
         for (int s = 5; s < 30; ++s)
@@ -198,45 +213,45 @@ private slots:
 
     void sendNowMissingFile()
     {
-        h().msg(4)->setText("nao-existe.wav");
-        h().w().setCheckValue(4, 1);
-        h().w().envia_Click(4);
+        h().fileName(3)->setText("nao-existe.wav");
+        h().enabled(3)->setCheckState(Qt::Checked);
+        h().sendNow(3);
         QCOMPARE(h().fake.boxes.texts(), QStringList{"O arquivo não Existe!"});
         QVERIFY(link().calls.empty());
-        QCOMPARE(h().w().checkValue(4), 1); // send now leaves the slot as it was
+        QCOMPARE(h().enabled(3)->checkState(), Qt::Checked); // send now leaves the slot as it was
     }
 
     void grayedBoxIsNotEnabled()
     {
-        setSlot(1, "14:30", "nao-existe.wav");
-        h().w().setCheckValue(1, 2);
-        setSlot(2, "14:30", "dois.wav");
-        h().w().setCheckValue(2, 2);
+        h().setSlot(0, "14:30", "nao-existe.wav");
+        h().enabled(0)->setCheckState(Qt::PartiallyChecked);
+        h().setSlot(1, "14:30", "dois.wav");
+        h().enabled(1)->setCheckState(Qt::PartiallyChecked);
         h().tickAt(14, 30, 0);
         QVERIFY(h().fake.boxes.shown.empty());
         QVERIFY(link().calls.empty());
-        QCOMPARE(h().w().checkValue(1), 2);
+        QCOMPARE(h().enabled(0)->checkState(), Qt::PartiallyChecked);
     }
 
     void everyLinkCallFailing()
     {
         link().failAll();
-        setSlot(1, "14:30", "um.wav");
-        setSlot(2, "14:30:01", "dois.wav"); // due after slot 1's pause
-        h().hora(2)->setText("14:30");
+        h().setSlot(0, "14:30", "um.wav");
+        h().setSlot(1, "14:30:01", "dois.wav"); // due after slot 1's pause
+        h().time(1)->setText("14:30");
         h().tickAt(14, 30, 0);
         // Failed checks count as passed: the steps run, each call fails, nothing is shown.
         QCOMPARE(link().count("PlayFile"), 1);
         QCOMPARE(link().count("SetTransmit"), 2);
         QCOMPARE(h().fake.pause.pauses, std::vector<int>{1000});
         QVERIFY(h().fake.boxes.shown.empty());
-        h().w().Timer2_Timer();
-        QCOMPARE(h().w().ui().Label5->text(), QStringLiteral("RF livre"));
-        QCOMPARE(h().w().ui().Label8->text(), QStringLiteral("IP livre"));
-        QCOMPARE(h().w().ui().Shape1->backColor(), 65280);
-        QCOMPARE(h().w().ui().Shape2->backColor(), 65280);
+        h().w().showLinkState();
+        QCOMPARE(h().label("Label5")->text(), QStringLiteral("RF livre"));
+        QCOMPARE(h().label("Label8")->text(), QStringLiteral("IP livre"));
+        QCOMPARE(lampColour("Shape1"), kGreen);
+        QCOMPARE(lampColour("Shape2"), kGreen);
         // A send now too: only the pause, and no message.
-        h().w().envia_Click(1);
+        h().sendNow(0);
         QCOMPARE(h().fake.pause.pauses.size(), size_t(2));
         QVERIFY(h().fake.boxes.shown.empty());
     }
@@ -250,12 +265,11 @@ private slots:
     void programFolder()
     {
         QFETCH(bool, trailing);
-        const QString folder = QDir::toNativeSeparators(m_dir->path());
+        const QString folder = m_folder->nativePath();
         h().fake.desktop.folder = trailing ? folder + QDir::separator() : folder;
-        h().msg(1)->setText(" um.wav"); // blanks are part of the name
-        QFile spaced(m_dir->filePath(" um.wav"));
-        QVERIFY(spaced.open(QIODevice::WriteOnly));
-        h().w().envia_Click(1);
+        h().fileName(0)->setText(" um.wav"); // blanks are part of the name
+        QVERIFY(writeBytes(m_folder->filePath(" um.wav"), "RIFF"));
+        h().sendNow(0);
         const QString expected = folder + QDir::separator();
         QCOMPARE(h().w().caminho(), expected);
         QCOMPARE(withoutReads(link().calls), sendCalls((expected + " um.wav").toStdString()));
@@ -263,8 +277,8 @@ private slots:
 
     void emptyFileNameSendsTheFolder()
     {
-        h().msg(2)->clear();
-        h().w().envia_Click(2); // the folder holds files, so the search finds one
+        h().fileName(1)->clear();
+        h().sendNow(1); // the folder holds files, so the search finds one
         QCOMPARE(withoutReads(link().calls), sendCalls(caminho().toStdString()));
     }
 
@@ -272,27 +286,27 @@ private slots:
     {
         // The name is read afresh after the checks: what is in the box when the file is
         // played is what gets played.
-        h().msg(1)->setText("um.wav");
+        h().fileName(0)->setText("um.wav");
         link().onCall = [&](const Call &c) {
             if (c.op == "IpBusy")
-                h().msg(1)->setText("dois.wav");
+                h().fileName(0)->setText("dois.wav");
         };
-        h().w().envia_Click(1);
+        h().sendNow(0);
         QCOMPARE(withoutReads(link().calls), sendCalls((caminho() + "dois.wav").toStdString()));
     }
 
     void noSendInsideASend()
     {
-        setSlot(1, "14:30", "um.wav");
-        setSlot(2, "14:30", "dois.wav");
+        h().setSlot(0, "14:30", "um.wav");
+        h().setSlot(1, "14:30", "dois.wav");
         link().onCall = [&](const Call &c) {
             if (c.op == "PlayFile" && c.arg.find("um.wav") != std::string::npos) {
-                h().w().envia_Click(2); // as if a message pump delivered them here
-                h().w().Timer1_Timer();
-                h().w().Timer2_Timer();
+                h().sendNow(1); // as if a message pump delivered them here
+                h().w().onSecond();
+                h().w().showLinkState();
             }
         };
-        h().w().envia_Click(1);
+        h().sendNow(0);
         QCOMPARE(link().count("PlayFile"), 1);
         QCOMPARE(link().count("SetTransmit"), 2);
     }
@@ -302,30 +316,30 @@ private slots:
         QTest::addColumn<int>("rf");
         QTest::addColumn<int>("ip");
         QTest::addColumn<QString>("rfText");
-        QTest::addColumn<int>("rfColour");
+        QTest::addColumn<QColor>("rfColour");
         QTest::addColumn<QString>("ipText");
-        QTest::addColumn<int>("ipColour");
-        QTest::newRow("both free") << 0 << 0 << "RF livre" << 65280 << "IP livre" << 65280;
-        QTest::newRow("RF busy") << -1 << 0 << "RF ocupado " << 255 << "IP livre" << 65280;
-        QTest::newRow("IP busy") << 0 << -1 << "RF livre" << 65280 << "IP ocupado " << 255;
-        QTest::newRow("any nonzero") << 3 << 1 << "RF ocupado " << 255 << "IP ocupado " << 255;
+        QTest::addColumn<QColor>("ipColour");
+        QTest::newRow("both free") << 0 << 0 << "RF livre" << kGreen << "IP livre" << kGreen;
+        QTest::newRow("RF busy") << -1 << 0 << "RF ocupado " << kRed << "IP livre" << kGreen;
+        QTest::newRow("IP busy") << 0 << -1 << "RF livre" << kGreen << "IP ocupado " << kRed;
+        QTest::newRow("any nonzero") << 3 << 1 << "RF ocupado " << kRed << "IP ocupado " << kRed;
     }
     void monitor()
     {
         QFETCH(int, rf);
         QFETCH(int, ip);
         QFETCH(QString, rfText);
-        QFETCH(int, rfColour);
+        QFETCH(QColor, rfColour);
         QFETCH(QString, ipText);
-        QFETCH(int, ipColour);
-        QCOMPARE(h().w().ui().Label5->text(), QStringLiteral("sinal RF"));
+        QFETCH(QColor, ipColour);
+        QCOMPARE(h().label("Label5")->text(), QStringLiteral("sinal RF"));
         link().rfValue = std::int16_t(rf);
         link().ipValue = std::int16_t(ip);
-        h().w().Timer2_Timer();
-        QCOMPARE(h().w().ui().Label5->text(), rfText);
-        QCOMPARE(h().w().ui().Shape1->backColor(), rfColour);
-        QCOMPARE(h().w().ui().Label8->text(), ipText);
-        QCOMPARE(h().w().ui().Shape2->backColor(), ipColour);
+        h().w().showLinkState();
+        QCOMPARE(h().label("Label5")->text(), rfText);
+        QCOMPARE(lampColour("Shape1"), rfColour);
+        QCOMPARE(h().label("Label8")->text(), ipText);
+        QCOMPARE(lampColour("Shape2"), ipColour);
         // RF is read, then IP, one read each.
         const std::vector<Call> reads{{"RfBusy", "", false}, {"IpBusy", "", false}};
         QCOMPARE(link().calls, reads);
@@ -365,10 +379,10 @@ private slots:
 
     void unreadableTimeIsNeverDue()
     {
-        setSlot(1, "", "um.wav");
-        h().hora(4)->setText("xx:yy");
-        h().w().setCheckValue(4, 1);
-        h().msg(4)->setText("um.wav");
+        h().setSlot(0, "", "um.wav");
+        h().time(3)->setText("xx:yy");
+        h().enabled(3)->setCheckState(Qt::Checked);
+        h().fileName(3)->setText("um.wav");
         for (int s = 0; s < 86400; s += 7)
             h().tickAt(s);
         QVERIFY(link().calls.empty());
@@ -391,24 +405,40 @@ private slots:
         FakeClock clock;
         clock.set(9, 0, 0, msec);
         SecondTimer timer(clock);
-        timer.setEnabled(true);
+        timer.start();
         const int remaining = timer.remainingTime();
         QVERIFY2(remaining <= expected && remaining >= expected - 20,
                  qPrintable(QString::number(remaining)));
     }
 
+    void secondTimerWakingAgainInTheSameSecondWaitsForTheNext()
+    {
+        // The wall clock stands still late in a second, as when the timer wakes early or the
+        // clock is stepped back a little: the timer wakes every few milliseconds and finds
+        // the second it has already reported each time. That second is reported once.
+        FakeClock clock;
+        clock.set(9, 0, 0, 997);
+        SecondTimer timer(clock);
+        QSignalSpy ticks(&timer, &SecondTimer::timeout);
+        timer.start();
+        QVERIFY(ticks.wait(500));
+        QCOMPARE(ticks.size(), 1);
+        QTest::qWait(200); // dozens of wake-ups, all inside 09:00:00
+        QCOMPARE(ticks.size(), 1);
+        QVERIFY(timer.remainingTime() <= 3 + SecondTimer::kLeadMs); // still waking, not asleep
+        // The next second is reported at once.
+        clock.set(9, 0, 1, 1);
+        QVERIFY(ticks.wait(500));
+        QCOMPARE(ticks.size(), 2);
+    }
+
 private:
     Harness &h() { return *m_h; }
     FakeLink &link() { return *m_h->link; }
-    QString caminho() { return QDir::toNativeSeparators(m_dir->path()) + QDir::separator(); }
-    void setSlot(int n, const QString &time, const QString &name)
-    {
-        h().hora(n)->setText(time);
-        h().msg(n)->setText(name);
-        h().w().setCheckValue(n, 1);
-    }
+    QString caminho() { return m_folder->nativePath() + QDir::separator(); }
+    QColor lampColour(const char *name) { return h().control<Lamp>(name)->colour(); }
 
-    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<WorkingFolder> m_folder;
     std::unique_ptr<Harness> m_h;
 };
 

@@ -2,46 +2,18 @@
 
 #include "link/WavFile.h"
 #include "link/WavSampleDevice.h"
+#include "support/Wav.h"
 
 #include <QBuffer>
 #include <QTemporaryDir>
-#include <QtEndian>
 #include <QtTest>
 
 #include <sys/stat.h>
 
 using namespace anunciel;
+using namespace anunciel::test;
 
 namespace {
-
-QByteArray le16(quint16 v)
-{
-    QByteArray b(2, '\0');
-    qToLittleEndian(v, b.data());
-    return b;
-}
-
-QByteArray le32(quint32 v)
-{
-    QByteArray b(4, '\0');
-    qToLittleEndian(v, b.data());
-    return b;
-}
-
-QByteArray chunk(const QByteArray &id, const QByteArray &body, qint64 declared = -1)
-{
-    QByteArray c = id + le32(quint32(declared < 0 ? body.size() : declared)) + body;
-    if (body.size() % 2)
-        c += '\0';
-    return c;
-}
-
-QByteArray fmtBody(quint16 format, quint16 channels, quint32 rate, quint16 bits)
-{
-    const quint16 align = quint16(channels * ((bits + 7) / 8));
-    return le16(format) + le16(channels) + le32(rate) + le32(rate * align) + le16(align) +
-           le16(bits);
-}
 
 QByteArray extensibleBody(quint16 channels, quint32 rate, quint16 bits, quint16 subformat)
 {
@@ -49,11 +21,6 @@ QByteArray extensibleBody(quint16 channels, quint32 rate, quint16 bits, quint16 
                                      14);
     return fmtBody(0xFFFE, channels, rate, bits) + le16(22) + le16(bits) + le32(0) +
            le16(subformat) + guidTail;
-}
-
-QByteArray riff(const QByteArray &chunks, const QByteArray &magic = "RIFF")
-{
-    return magic + le32(quint32(4 + chunks.size())) + "WAVE" + chunks;
 }
 
 QByteArray samples(int bytes)

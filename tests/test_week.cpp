@@ -3,15 +3,12 @@
 // unticking slots, and a day on which the clock is set back an hour. Every enabled slot must
 // be sent once for each occurrence of its second that finds the link free, and never more.
 
-#include "app/MainWindow.h"
-#include "support/FakeLink.h"
-#include "support/FakePlatform.h"
+#include "support/Harness.h"
+#include "support/TestFiles.h"
+#include "support/WorkingFolder.h"
 
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
-#include <QLineEdit>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <array>
@@ -25,17 +22,11 @@ namespace {
 constexpr int kDays = 7;
 constexpr int kTicks = kDays * 86400;
 constexpr int kDayMs = 86400 * 1000;
-constexpr int kLeadMs = 2; // ticks land just after the second begins, as the timer aims them
+constexpr int kLeadMs = SecondTimer::kLeadMs; // ticks land just after the second begins
 
 constexpr int at(int h, int m, int s)
 {
     return (h * 3600 + m * 60 + s) * 1000;
-}
-
-bool writeFile(const QString &name, const QByteArray &bytes)
-{
-    QFile file(name);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 } // namespace
@@ -50,40 +41,33 @@ private slots:
 
 void TestWeek::week()
 {
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    const QString previous = QDir::currentPath();
-    QVERIFY(QDir::setCurrent(dir.path()));
-    const auto restore = qScopeGuard([&] { QDir::setCurrent(previous); });
+    const WorkingFolder folder;
 
     // The station: a schedule saved earlier, and the files of slots 1, 3 and 4.
-    QVERIFY(writeFile(QStringLiteral("hora_msg.txt"), "08:00\r\n12:30\r\n00:00\r\n17:45:30\r\n"));
-    QVERIFY(writeFile(QStringLiteral("mensagem_msg.txt"),
-                      "manha.wav\r\ntarde.wav\r\nmeia-noite.wav\r\nnoite.wav\r\n"));
+    QVERIFY(writeBytes(QStringLiteral("hora_msg.txt"), "08:00\r\n12:30\r\n00:00\r\n17:45:30\r\n"));
+    QVERIFY(writeBytes(QStringLiteral("mensagem_msg.txt"),
+                       "manha.wav\r\ntarde.wav\r\nmeia-noite.wav\r\nnoite.wav\r\n"));
     for (const char *wav : {"manha.wav", "meia-noite.wav", "noite.wav"})
-        QVERIFY(writeFile(QString::fromLatin1(wav), "RIFF"));
+        QVERIFY(writeBytes(QString::fromLatin1(wav), "RIFF"));
     const std::array<QString, 4> wavs{"manha.wav", "tarde.wav", "meia-noite.wav", "noite.wav"};
 
-    FakePlatform fake;
-    fake.desktop.folder = dir.path();
-    FakeLink *link = new FakeLink;
-    MainWindow w(fake.platform(), [link] {
-        return LinkCreation{std::unique_ptr<LinkObject>(link), LinkStatus::success()};
-    });
+    Harness h;
+    FakePlatform &fake = h.fake;
+    fake.desktop.folder = folder.path();
 
     int day = 0;
     int msOfDay = at(6, 0, 0) + kLeadMs;
     fake.clock.time = QTime::fromMSecsSinceStartOfDay(msOfDay);
-    QVERIFY(w.Form_Load());
-    for (int slot = 1; slot <= 4; ++slot)
-        QCOMPARE(w.checkValue(slot), 1);
+    QVERIFY(h.w().start());
+    FakeLink *link = h.link;
+    QCOMPARE(h.enabledStates(), QStringLiteral("XXXX"));
 
     // What was sent, by slot and day, and when.
     std::array<std::array<int, kDays + 1>, 4> sent{};
     int sendsOffSecond = 0;
     std::map<std::string, int> slotOfPath;
     for (int i = 0; i < 4; ++i)
-        slotOfPath[(QDir(dir.path()).filePath(wavs[i])).toStdString()] = i;
+        slotOfPath[folder.filePath(wavs[i]).toStdString()] = i;
     const std::array<int, 4> dueMs{at(8, 0, 0), at(12, 30, 0), at(0, 0, 0), at(17, 45, 30)};
     link->onCall = [&](const FakeLink::Call &call) {
         if (call.op != "PlayFile")
@@ -122,14 +106,17 @@ void TestWeek::week()
     for (int tick = 0; tick < kTicks; ++tick) {
         const int second = msOfDay - kLeadMs;
         // The operator and the file system.
-        if (day == 1 && second == at(9, 0, 0))
-            w.setCheckValue(2, 1); // ticked again before its file exists: reported again
+        if ((day == 1 && second == at(9, 0, 0)) || (day == 2 && second == at(11, 0, 0))) {
+            // Slot 2 ticked again: on day 1 before its file exists, so reported again.
+            h.toggle(1);
+            QVERIFY(h.enabled(1)->isChecked());
+        }
         if (day == 2 && second == at(10, 0, 0))
-            QVERIFY(writeFile(wavs[1], "RIFF"));
-        if (day == 2 && second == at(11, 0, 0))
-            w.setCheckValue(2, 1);
-        if (day == 6 && second == at(12, 0, 0))
-            w.setCheckValue(4, 0);
+            QVERIFY(writeBytes(wavs[1], "RIFF"));
+        if (day == 6 && second == at(12, 0, 0)) {
+            h.toggle(3);
+            QVERIFY(!h.enabled(3)->isChecked());
+        }
         // The clock is set back an hour at 08:30 on day 4: 07:30 to 08:29:59 come twice.
         if (day == 4 && second == at(8, 30, 0) && !setBack) {
             setBack = true;
@@ -139,7 +126,7 @@ void TestWeek::week()
         fake.clock.time = QTime::fromMSecsSinceStartOfDay(msOfDay);
         link->rfValue = rfBusy(day, msOfDay) ? -1 : 0;
         link->ipValue = ipBusy(day, msOfDay) ? 1 : 0;
-        w.Timer1_Timer();
+        h.w().onSecond();
 
         // The next tick: one second on, whatever a send's pause did meanwhile.
         msOfDay += 1000;
@@ -192,11 +179,8 @@ void TestWeek::week()
     QCOMPARE(boxes[0], std::make_pair(0, QTime(6, 0, 0, kLeadMs)));
     QCOMPARE(boxes[1], std::make_pair(1, QTime(9, 0, 0, kLeadMs)));
 
-    QCOMPARE(w.checkValue(1), 1);
-    QCOMPARE(w.checkValue(2), 1);
-    QCOMPARE(w.checkValue(3), 1);
-    QCOMPARE(w.checkValue(4), 0);
-    QCOMPARE(w.ui().Text1->text(), QStringLiteral("04:59:59"));
+    QCOMPARE(h.enabledStates(), QStringLiteral("XXX."));
+    QCOMPARE(h.clock()->text(), QStringLiteral("04:59:59"));
 
     std::array<int, 4> perSlot{};
     for (int slot = 0; slot < 4; ++slot)

@@ -3,9 +3,9 @@
 // scheduler going on while a secondary window is open.
 
 #include "app/Application.h"
-#include "app/MainWindow.h"
-#include "support/FakeLink.h"
-#include "support/FakePlatform.h"
+#include "support/Harness.h"
+#include "support/TestFiles.h"
+#include "support/WorkingFolder.h"
 #include "ui/AniGif.h"
 #include "ui/GifTiming.h"
 
@@ -107,43 +107,28 @@ private:
     // Runs `inside` on the modal window that `open` shows, then makes sure it is closed.
     void whileOpen(const std::function<void()> &open, const std::function<void(QDialog *)> &inside);
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<FakePlatform> m_fake;
-    FakeLink *m_link = nullptr;
-    std::unique_ptr<MainWindow> m_window;
-    QString m_previousDir;
+    std::unique_ptr<WorkingFolder> m_folder;
+    std::unique_ptr<Harness> m_h;
+    FakePlatform *m_fake = nullptr;
 };
 
 void TestWindows::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_dir->isValid());
-    m_previousDir = QDir::currentPath();
-    QDir::setCurrent(m_dir->path());
-    m_fake = std::make_unique<FakePlatform>();
-    m_fake->desktop.folder = m_dir->path();
-    m_link = nullptr;
-    m_window.reset();
+    m_folder = std::make_unique<WorkingFolder>();
+    m_h = std::make_unique<Harness>();
+    m_fake = &m_h->fake;
+    m_fake->desktop.folder = m_folder->path();
 }
 
 void TestWindows::cleanup()
 {
-    m_window.reset();
-    m_fake.reset();
-    QDir::setCurrent(m_previousDir);
-    m_dir.reset();
+    m_h.reset();
+    m_folder.reset();
 }
 
 MainWindow &TestWindows::window()
 {
-    if (!m_window) {
-        m_window = std::make_unique<MainWindow>(m_fake->platform(), [this] {
-            auto link = std::make_unique<FakeLink>();
-            m_link = link.get();
-            return LinkCreation{std::move(link), LinkStatus::success()};
-        });
-    }
-    return *m_window;
+    return m_h->w();
 }
 
 template <typename W> W *TestWindows::control(QWidget *in, const char *name)
@@ -374,18 +359,17 @@ void TestWindows::mainWindowCannotBeResizedOrMaximised()
 
 void TestWindows::secondaryWindowsSizes()
 {
-    MainWindow &w = window();
     Seen about, help;
     QSize aboutMin, aboutMax, helpMin, helpMax, aboutSize, helpSize;
     Qt::WindowFlags aboutFlags, helpFlags;
-    whileOpen([&] { w.Command2_Click(); },
+    whileOpen([&] { m_h->press("Command2"); },
               [&](QDialog *d) {
                   aboutSize = d->size();
                   aboutMin = d->minimumSize();
                   aboutMax = d->maximumSize();
                   aboutFlags = d->windowFlags();
               });
-    whileOpen([&] { w.Command7_Click(); },
+    whileOpen([&] { m_h->press("Command7"); },
               [&](QDialog *d) {
                   helpSize = d->size();
                   helpMin = d->minimumSize();
@@ -474,7 +458,7 @@ void TestWindows::mainWindowIsInertWhileOpen()
     QVERIFY(QTest::qWaitForWindowActive(&w));
     int beepsWhileOpen = -1;
     QString modalAfterClick;
-    whileOpen([&] { w.Command2_Click(); },
+    whileOpen([&] { m_h->press("Command2"); },
               [&](QDialog *about) {
                   // A click on "Ajuda" meanwhile, through the window system as a person's
                   // click comes, does nothing: no beep, no second window.
@@ -504,10 +488,9 @@ void TestWindows::escapeDoesNotClose_data()
 void TestWindows::escapeDoesNotClose()
 {
     QFETCH(bool, help);
-    MainWindow &w = window();
     bool stillOpen = false;
     // Only "Retornar" and the close box close these windows.
-    whileOpen([&] { help ? w.Command7_Click() : w.Command2_Click(); },
+    whileOpen([&] { m_h->press(help ? "Command7" : "Command2"); },
               [&](QDialog *d) {
                   QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
                   stillOpen = d->isVisible();
@@ -520,7 +503,7 @@ void TestWindows::typedHelpTextIsGoneOnReopening()
     MainWindow &w = window();
     w.show();
     QString first, typed, second;
-    whileOpen([&] { w.Command7_Click(); },
+    whileOpen([&] { m_h->press("Command7"); },
               [&](QDialog *d) {
                   auto *text = d->findChild<QTextEdit *>("Text1");
                   if (!text)
@@ -532,7 +515,7 @@ void TestWindows::typedHelpTextIsGoneOnReopening()
                   // "Retornar" unloads it.
                   QTest::mouseClick(d->findChild<QPushButton *>("Command1"), Qt::LeftButton);
               });
-    whileOpen([&] { w.Command7_Click(); },
+    whileOpen([&] { m_h->press("Command7"); },
               [&](QDialog *d) {
                   if (auto *text = d->findChild<QTextEdit *>("Text1"))
                       second = text->toPlainText().replace('\n', QStringLiteral("\r\n"));
@@ -545,9 +528,8 @@ void TestWindows::typedHelpTextIsGoneOnReopening()
 
 void TestWindows::helpControlsStayWhenResized()
 {
-    MainWindow &w = window();
     QList<QRect> before, after;
-    whileOpen([&] { w.Command7_Click(); },
+    whileOpen([&] { m_h->press("Command7"); },
               [&](QDialog *d) {
                   const QList<QWidget *> controls = {d->findChild<QWidget *>("Label1"),
                                                      d->findChild<QWidget *>("Text1"),
@@ -566,14 +548,18 @@ void TestWindows::helpControlsStayWhenResized()
 
 void TestWindows::webButtonOpensThePageAndStaysOpen()
 {
-    MainWindow &w = window();
     bool stillOpen = false;
-    whileOpen([&] { w.Command2_Click(); },
+    bool closedByReturn = false;
+    whileOpen([&] { m_h->press("Command2"); },
               [&](QDialog *d) {
                   QTest::mouseClick(d->findChild<QPushButton *>("Command1"), Qt::LeftButton);
                   stillOpen = d->isVisible();
+                  // "Retornar" closes it.
+                  QTest::mouseClick(d->findChild<QPushButton *>("ret"), Qt::LeftButton);
+                  closedByReturn = !d->isVisible();
               });
     QVERIFY(stillOpen);
+    QVERIFY(closedByReturn);
     QCOMPARE(m_fake->desktop.opened.size(), std::size_t(1));
     const QUrl url = m_fake->desktop.opened.front();
     QCOMPARE(url.scheme(), QStringLiteral("http"));
@@ -585,35 +571,30 @@ void TestWindows::webButtonOpensThePageAndStaysOpen()
 void TestWindows::slotIsSentWhileAboutWindowIsOpen()
 {
     MainWindow &w = window();
-    QVERIFY(w.Form_Load());
-    QVERIFY(m_link);
-    {
-        QFile wav(m_dir->filePath(QStringLiteral("aviso.wav")));
-        QVERIFY(wav.open(QIODevice::WriteOnly));
-    }
-    w.findChild<QLineEdit *>("hora1")->setText(QStringLiteral("14:30"));
-    w.findChild<QLineEdit *>("msg1")->setText(QStringLiteral("aviso.wav"));
-    w.setCheckValue(1, 1);
+    QVERIFY(w.start());
+    FakeLink *link = m_h->link;
+    QVERIFY(link);
+    QVERIFY(writeBytes(m_folder->filePath(QStringLiteral("aviso.wav")), "RIFF"));
+    m_h->setSlot(0, QStringLiteral("14:30"), QStringLiteral("aviso.wav"));
     m_fake->clock.set(14, 29, 59, 600);
     w.show();
 
     int playsBeforeMinute = -1;
     int playsInMinute = -1;
-    whileOpen([&] { w.Command2_Click(); },
+    whileOpen([&] { m_h->press("Command2"); },
               [&](QDialog *) {
-                  playsBeforeMinute = m_link->count("PlayFile");
+                  playsBeforeMinute = link->count("PlayFile");
                   // The minute comes while the window is open; the one-second timer, not
                   // the test, runs the tick.
                   m_fake->clock.set(14, 30, 0, 2);
-                  (void)QTest::qWaitFor([&] { return m_link->count("PlayFile") > 0; }, 3000);
-                  playsInMinute = m_link->count("PlayFile");
+                  (void)QTest::qWaitFor([&] { return link->count("PlayFile") > 0; }, 3000);
+                  playsInMinute = link->count("PlayFile");
               });
     QCOMPARE(playsBeforeMinute, 0);
     QCOMPARE(playsInMinute, 1);
-    const auto played = std::find_if(m_link->calls.begin(), m_link->calls.end(),
+    const auto played = std::find_if(link->calls.begin(), link->calls.end(),
                                      [](const FakeLink::Call &c) { return c.op == "PlayFile"; });
-    QCOMPARE(QString::fromStdString(played->arg),
-             QDir(m_dir->path()).filePath(QStringLiteral("aviso.wav")));
+    QCOMPARE(QString::fromStdString(played->arg), m_folder->filePath(QStringLiteral("aviso.wav")));
 }
 
 void TestWindows::animationsAsStoredInTheirPictures_data()

@@ -21,7 +21,7 @@ int run(QApplication &app)
 {
     app.setApplicationName(programTitle());
     MainWindow window(systemPlatform(), &createLink);
-    if (!window.Form_Load())
+    if (!window.start())
         return 1;
     onTerminationSignal(&window, [&window] { window.endWithoutQuestion(); });
     window.show();

@@ -7,7 +7,7 @@
 #include "schedule/ScheduleFile.h"
 #include "ui/AboutWindow.h"
 #include "ui/HelpWindow.h"
-#include "ui/ShapeIndicator.h"
+#include "ui/Lamp.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -26,8 +26,10 @@ const QString kFileMissing = QStringLiteral("O arquivo não Existe!");
 const QString kSaveFirst = QStringLiteral("Grave as mensagens primeiro!");
 const QString kQuitQuestion = QStringLiteral("Tem certeza que quer sair?");
 
-constexpr int kFreeColour = 65280; // green
-constexpr int kBusyColour = 255;   // red
+const QColor kFreeColour(0, 255, 0);
+const QColor kBusyColour(255, 0, 0);
+
+constexpr int kTimerIntervalMs = 1000;
 
 } // namespace
 
@@ -36,107 +38,91 @@ MainWindow::MainWindow(const Platform &platform, LinkFactory linkFactory, QWidge
 {
     m_ui.setupUi(this);
 
-    m_timer1 = new SecondTimer(*m_platform.clock, this);
-    m_timer1->setObjectName(QStringLiteral("Timer1"));
-    m_timer2 = new QTimer(this);
-    m_timer2->setObjectName(QStringLiteral("Timer2"));
-    connect(m_timer1, &SecondTimer::timeout, this, &MainWindow::Timer1_Timer);
-    connect(m_timer2, &QTimer::timeout, this, &MainWindow::Timer2_Timer);
+    m_secondTimer = new SecondTimer(*m_platform.clock, this);
+    m_secondTimer->setObjectName(QStringLiteral("Timer1"));
+    m_linkStateTimer = new QTimer(this);
+    m_linkStateTimer->setObjectName(QStringLiteral("Timer2"));
+    connect(m_secondTimer, &SecondTimer::timeout, this, &MainWindow::onSecond);
+    connect(m_linkStateTimer, &QTimer::timeout, this, &MainWindow::showLinkState);
 
-    for (int i = 0; i < 4; ++i)
-        connect(m_ui.envia[i], &QPushButton::clicked, this, [this, i] { envia_Click(i + 1); });
-    connect(m_ui.Command1, &QPushButton::clicked, this, &MainWindow::Command1_Click);
-    connect(m_ui.Command2, &QPushButton::clicked, this, &MainWindow::Command2_Click);
-    connect(m_ui.Command3, &QPushButton::clicked, this, &MainWindow::Command3_Click);
-    connect(m_ui.Command4, &QPushButton::clicked, this, &MainWindow::Command4_Click);
-    connect(m_ui.Command5, &QPushButton::clicked, this, &MainWindow::Command5_Click);
-    connect(m_ui.Command6, &QPushButton::clicked, this, &MainWindow::Command6_Click);
-    connect(m_ui.Command7, &QPushButton::clicked, this, &MainWindow::Command7_Click);
+    for (int slot = 0; slot < kSlotCount; ++slot)
+        connect(m_ui.rows[slot].sendNow, &QPushButton::clicked, this,
+                [this, slot] { sendNow(slot); });
+    connect(m_ui.quitButton, &QPushButton::clicked, this, &QWidget::close);
+    connect(m_ui.aboutButton, &QPushButton::clicked, this, &MainWindow::showAbout);
+    connect(m_ui.saveTimesButton, &QPushButton::clicked, this, &MainWindow::saveTimes);
+    connect(m_ui.loadTimesButton, &QPushButton::clicked, this, &MainWindow::loadTimes);
+    connect(m_ui.saveFileNamesButton, &QPushButton::clicked, this, &MainWindow::saveFileNames);
+    connect(m_ui.loadFileNamesButton, &QPushButton::clicked, this, &MainWindow::loadFileNames);
+    connect(m_ui.helpButton, &QPushButton::clicked, this, &MainWindow::showHelp);
 }
 
 // Releasing the link is all that ending needs: no call is made on it here.
 MainWindow::~MainWindow() = default;
 
-bool MainWindow::Form_Load()
+bool MainWindow::start()
 {
-    // 1. The link object; without it the program cannot work at all.
+    // Without the link the program cannot work at all.
     LinkCreation created = m_linkFactory();
     if (!created.link) {
         m_platform.boxes->fatal(nullptr, created.status.code,
                                 QString::fromStdString(created.status.description));
         return false;
     }
-    Echo = std::move(created.link);
+    m_link = std::move(created.link);
 
-    // 3. Both timers.
-    m_timer1->setInterval(1000);
-    m_timer1->setEnabled(true);
-    m_timer2->setInterval(1000);
-    m_timer2->start();
+    m_secondTimer->setInterval(kTimerIntervalMs);
+    m_secondTimer->start();
+    m_linkStateTimer->setInterval(kTimerIntervalMs);
+    m_linkStateTimer->start();
 
-    // 4. Times at midnight; each set fires the field's reaction, as any change does.
-    for (QLineEdit *field : horaFields())
+    // Times at midnight until the file says otherwise; each set fires the field's
+    // reaction, as any change does.
+    for (QLineEdit *field : timeFields())
         field->setText(QTime(0, 0).toString(QStringLiteral("hh:mm")));
+    loadColumn(kTimesFile, timeFields(), IfMissing::StaySilent);
+    loadColumn(kNamesFile, fileNameFields(), IfMissing::StaySilent);
 
-    // 5, 6. The schedule, silently.
-    LerDiretivas(kTimesFile, horaFields(), false);
-    LerDiretivas(kNamesFile, msgFields(), false);
-
-    // 7. Enable every slot that has a file name, unless its time reads exactly as the clock.
-    for (int i = 0; i < 4; ++i) {
+    // Every slot that has a file name is enabled, unless its time reads exactly as the
+    // clock does at that moment (read anew for each slot).
+    for (const SlotRow &row : m_ui.rows) {
         const QString now = m_platform.clock->longTimeText();
-        if (!m_ui.msg[i]->text().isEmpty() && m_ui.hora[i]->text() != now)
-            setCheckValue(i + 1, 1);
+        if (!row.fileName->text().isEmpty() && row.time->text() != now)
+            row.enabled->setCheckState(Qt::Checked);
     }
     return true;
 }
 
-Fields MainWindow::horaFields() const
-{
-    return m_ui.hora;
-}
-
-Fields MainWindow::msgFields() const
-{
-    return m_ui.msg;
-}
-
-int MainWindow::checkValue(int slot) const
-{
-    switch (m_ui.Check[slot - 1]->checkState()) {
-    case Qt::Checked:
-        return 1;
-    case Qt::PartiallyChecked:
-        return 2;
-    case Qt::Unchecked:
-        break;
-    }
-    return 0;
-}
-
-void MainWindow::setCheckValue(int slot, int value)
-{
-    QCheckBox *box = m_ui.Check[slot - 1];
-    if (value == 2)
-        box->setTristate(true);
-    box->setCheckState(value == 1   ? Qt::Checked
-                       : value == 2 ? Qt::PartiallyChecked
-                                    : Qt::Unchecked);
-}
-
 // ---- Schedule files ----------------------------------------------------------------------
 
-void MainWindow::LerDiretivas(const QString &fileName, const Fields &fields, bool warn)
+ColumnFields MainWindow::timeFields() const
+{
+    ColumnFields fields;
+    for (int slot = 0; slot < kSlotCount; ++slot)
+        fields[slot] = m_ui.rows[slot].time;
+    return fields;
+}
+
+ColumnFields MainWindow::fileNameFields() const
+{
+    ColumnFields fields;
+    for (int slot = 0; slot < kSlotCount; ++slot)
+        fields[slot] = m_ui.rows[slot].fileName;
+    return fields;
+}
+
+void MainWindow::loadColumn(const QString &fileName, const ColumnFields &fields,
+                            IfMissing ifMissing)
 {
     const ScheduleRead read = readSchedule(fileName);
     switch (read.status) {
     case ScheduleRead::Status::Missing:
-        if (warn)
+        if (ifMissing == IfMissing::Warn)
             m_platform.boxes->ok(this, kSaveFirst, programTitle(), MessageBoxes::Icon::NoIcon);
         return;
     case ScheduleRead::Status::Unreadable:
         // The fields keep what they hold: emptying them would lose the operator's schedule.
-        if (warn)
+        if (ifMissing == IfMissing::Warn)
             m_platform.boxes->ok(this,
                                  QStringLiteral("Não foi possível ler o arquivo \"%1\": %2.\n"
                                                 "As mensagens na tela não foram alteradas.")
@@ -146,17 +132,19 @@ void MainWindow::LerDiretivas(const QString &fileName, const Fields &fields, boo
     case ScheduleRead::Status::Ok:
         break;
     }
-    for (int i = 0; i < 4; ++i) {
-        fields[i]->setText(QString());
-        fields[i]->setText(fields[i]->text() + read.column[i]);
+    // Emptied first, then set: a two-character time gets its colon from the field's own
+    // reaction, as when typed.
+    for (int slot = 0; slot < kSlotCount; ++slot) {
+        fields[slot]->setText(QString());
+        fields[slot]->setText(fields[slot]->text() + read.column[slot]);
     }
 }
 
-void MainWindow::GravarDiretivas(const QString &fileName, const Fields &fields)
+void MainWindow::saveColumn(const QString &fileName, const ColumnFields &fields)
 {
     ScheduleColumn column;
-    for (int i = 0; i < 4; ++i)
-        column[i] = fields[i]->text();
+    for (int slot = 0; slot < kSlotCount; ++slot)
+        column[slot] = fields[slot]->text();
     const ScheduleWrite written = writeSchedule(fileName, column);
     if (!written.ok)
         m_platform.boxes->ok(this,
@@ -167,24 +155,24 @@ void MainWindow::GravarDiretivas(const QString &fileName, const Fields &fields)
                              programTitle(), MessageBoxes::Icon::Critical);
 }
 
-void MainWindow::Command3_Click()
+void MainWindow::saveTimes()
 {
-    GravarDiretivas(kTimesFile, horaFields());
+    saveColumn(kTimesFile, timeFields());
 }
 
-void MainWindow::Command4_Click()
+void MainWindow::loadTimes()
 {
-    LerDiretivas(kTimesFile, horaFields(), true);
+    loadColumn(kTimesFile, timeFields(), IfMissing::Warn);
 }
 
-void MainWindow::Command5_Click()
+void MainWindow::saveFileNames()
 {
-    GravarDiretivas(kNamesFile, msgFields());
+    saveColumn(kNamesFile, fileNameFields());
 }
 
-void MainWindow::Command6_Click()
+void MainWindow::loadFileNames()
 {
-    LerDiretivas(kNamesFile, msgFields(), true);
+    loadColumn(kNamesFile, fileNameFields(), IfMissing::Warn);
 }
 
 // ---- Sending -----------------------------------------------------------------------------
@@ -197,105 +185,105 @@ void MainWindow::refreshCaminho()
     m_caminho = folder;
 }
 
-QString MainWindow::slotPath(int index) const
+QString MainWindow::slotPath(int slot) const
 {
-    return m_caminho + m_ui.msg[index]->text();
+    return m_caminho + m_ui.rows[slot].fileName->text();
 }
 
 // Shows the missing-file box for a slot, unless one is already open for it. False when the
 // box was not shown.
-bool MainWindow::reportMissingFile(int index)
+bool MainWindow::reportMissingFile(int slot)
 {
-    if (m_missingBoxOpen[index])
+    if (m_missingBoxOpen[slot])
         return false;
-    m_missingBoxOpen[index] = true;
+    m_missingBoxOpen[slot] = true;
     m_platform.boxes->ok(this, kFileMissing, programTitle(), MessageBoxes::Icon::NoIcon);
-    m_missingBoxOpen[index] = false;
+    m_missingBoxOpen[slot] = false;
     return true;
 }
 
-void MainWindow::transmit(int index)
+void MainWindow::transmit(int slot)
 {
     m_sending = true;
-    transmitFile(*Echo, *m_platform.pause, [this, index] { return slotPath(index).toStdString(); });
+    transmitFile(*m_link, *m_platform.pause, [this, slot] { return slotPath(slot).toStdString(); });
     m_sending = false;
 }
 
-void MainWindow::envia_Click(int slot)
+void MainWindow::sendNow(int slot)
 {
     // A send never starts inside another, nor once the program is ending.
     if (m_sending || m_ending)
         return;
-    const int index = slot - 1;
     refreshCaminho();
-    if (!ExisteArquivo(slotPath(index))) {
-        reportMissingFile(index);
+    if (!ExisteArquivo(slotPath(slot))) {
+        reportMissingFile(slot);
         return;
     }
-    if (!linkIsFree(*Echo, RfReads::Once))
+    if (!linkIsFree(*m_link, RfReads::Once))
         return;
-    transmit(index);
+    transmit(slot);
 }
 
-// ---- Scheduler tick ----------------------------------------------------------------------
+// ---- Scheduler ---------------------------------------------------------------------------
 
-void MainWindow::Timer1_Timer()
+void MainWindow::onSecond()
 {
     // A tick delivered while a send holds the link (a platform that pumps messages during a
     // call into the node) would start a send inside it; the send's own tick goes on after.
     if (m_sending || m_ending)
         return;
-    m_ui.Text1->setText(m_platform.clock->timeText());
+    m_ui.clock->setText(m_platform.clock->timeText());
     refreshCaminho();
-    for (int i = 0; i < 4 && !m_ending; ++i)
-        slotTick(i);
+    for (int slot = 0; slot < kSlotCount && !m_ending; ++slot)
+        checkSlot(slot);
 }
 
-void MainWindow::slotTick(int index)
+void MainWindow::checkSlot(int slot)
 {
-    if (checkValue(index + 1) != 1)
+    QCheckBox *enabled = m_ui.rows[slot].enabled;
+    // Only a ticked box enables a slot; a grayed one does not.
+    if (enabled->checkState() != Qt::Checked)
         return;
     // Its box is still open in an earlier tick: that tick will untick it after OK.
-    if (m_missingBoxOpen[index])
+    if (m_missingBoxOpen[slot])
         return;
-    if (!ExisteArquivo(slotPath(index))) {
-        if (reportMissingFile(index) && !m_ending)
-            setCheckValue(index + 1, 0);
+    if (!ExisteArquivo(slotPath(slot))) {
+        if (reportMissingFile(slot) && !m_ending)
+            enabled->setCheckState(Qt::Unchecked);
         return;
     }
-    if (!isDue(m_ui.hora[index]->text(), m_platform.clock->now()))
+    if (!isDue(m_ui.rows[slot].time->text(), m_platform.clock->now()))
         return;
-    if (!linkIsFree(*Echo, RfReads::Twice))
+    if (!linkIsFree(*m_link, RfReads::Twice))
         return;
-    transmit(index);
+    transmit(slot);
 }
 
-// ---- Link status monitor -----------------------------------------------------------------
+// ---- Link state --------------------------------------------------------------------------
 
-void MainWindow::showSideState(LinkStatus (LinkObject::*read)(std::int16_t &), QLabel *label,
-                               ShapeIndicator *shape, const QString &freeText,
-                               const QString &busyText)
+void MainWindow::showSide(LinkStatus (LinkObject::*read)(std::int16_t &), QLabel *caption,
+                          Lamp *lamp, const QString &freeText, const QString &busyText)
 {
     std::int16_t value = 0;
     // A read that fails shows the side free.
-    const bool busy = ((*Echo).*read)(value).ok() && value != 0;
-    label->setText(busy ? busyText : freeText);
-    shape->setBackColor(busy ? kBusyColour : kFreeColour);
+    const bool busy = ((*m_link).*read)(value).ok() && value != 0;
+    caption->setText(busy ? busyText : freeText);
+    lamp->setColour(busy ? kBusyColour : kFreeColour);
 }
 
-void MainWindow::Timer2_Timer()
+void MainWindow::showLinkState()
 {
     if (m_sending || m_ending)
         return;
-    showSideState(&LinkObject::RfBusy, m_ui.Label5, m_ui.Shape1, QStringLiteral("RF livre"),
-                  QStringLiteral("RF ocupado "));
-    showSideState(&LinkObject::IpBusy, m_ui.Label8, m_ui.Shape2, QStringLiteral("IP livre"),
-                  QStringLiteral("IP ocupado "));
+    showSide(&LinkObject::RfBusy, m_ui.rfCaption, m_ui.rfLamp, QStringLiteral("RF livre"),
+             QStringLiteral("RF ocupado "));
+    showSide(&LinkObject::IpBusy, m_ui.ipCaption, m_ui.ipLamp, QStringLiteral("IP livre"),
+             QStringLiteral("IP ocupado "));
 }
 
 // ---- About and help ----------------------------------------------------------------------
 
-void MainWindow::Command2_Click()
+void MainWindow::showAbout()
 {
     m_platform.desktop->beep();
     // Made anew from its design on every opening and gone when closed: one at a time.
@@ -304,7 +292,7 @@ void MainWindow::Command2_Click()
     about.exec();
 }
 
-void MainWindow::Command7_Click()
+void MainWindow::showHelp()
 {
     m_platform.desktop->beep();
     HelpWindow help(this);
@@ -313,38 +301,34 @@ void MainWindow::Command7_Click()
 
 // ---- Closing -----------------------------------------------------------------------------
 
-void MainWindow::Command1_Click()
+bool MainWindow::confirmQuit()
 {
-    close();
-}
-
-void MainWindow::Form_QueryUnload(bool &Cancel)
-{
-    if (!m_platform.boxes->question(this, kQuitQuestion, m_platform.desktop->executableName()))
-        Cancel = true;
+    return m_platform.boxes->question(this, kQuitQuestion, m_platform.desktop->executableName());
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    bool cancel = false;
-    if (!m_ending)
-        Form_QueryUnload(cancel);
-    // The run may have been ended while the question was open.
-    if (cancel && !m_ending) {
+    // Every close request asks, whatever it came from ("Encerrar", the close box, the task
+    // list), unless the run is already ending; and the run may end while the question is
+    // open.
+    if (!m_ending && !confirmQuit() && !m_ending) {
         event->ignore();
         return;
     }
-    m_ending = true;
-    m_timer1->setEnabled(false);
-    m_timer2->stop();
+    stopTimers();
     event->accept();
+}
+
+void MainWindow::stopTimers()
+{
+    m_ending = true;
+    m_secondTimer->stop();
+    m_linkStateTimer->stop();
 }
 
 void MainWindow::endWithoutQuestion()
 {
-    m_ending = true;
-    m_timer1->setEnabled(false);
-    m_timer2->stop();
+    stopTimers();
     // Leaves every event loop, nested ones (an open message box) included.
     QCoreApplication::exit(0);
 }

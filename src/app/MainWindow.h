@@ -1,7 +1,8 @@
 #pragma once
 
 // The main window `msg`: it is the program. It holds the schedule in its controls, the one
-// link object `Echo` for the whole run, and the two one-second timers.
+// link to the node for the whole run, and two one-second timers: the scheduler (`Timer1`)
+// and the link-state display (`Timer2`). The controls are listed in ui/MainWindowUi.h.
 
 #include "link/LinkObject.h"
 #include "platform/Platform.h"
@@ -18,9 +19,11 @@ class QTimer;
 
 namespace anunciel {
 
+class Lamp;
 class SecondTimer;
 
-using Fields = std::array<QLineEdit *, 4>;
+// One column of the schedule: the four time fields, or the four file-name fields.
+using ColumnFields = std::array<QLineEdit *, kSlotCount>;
 using LinkFactory = std::function<LinkCreation()>;
 
 class MainWindow : public QWidget
@@ -32,62 +35,64 @@ public:
     MainWindow(const Platform &platform, LinkFactory linkFactory, QWidget *parent = nullptr);
     ~MainWindow() override;
 
-    // Start-up. False when the link could not be created: the report has been shown and
-    // the program must end without showing the window.
-    bool Form_Load();
+    // Creates the link, starts both timers and loads the schedule. False when the link could
+    // not be created: the report has been shown and the program must end without showing
+    // the window.
+    bool start();
 
-    // Handlers, public so that tests call them as the timers and buttons do.
-    void Timer1_Timer();
-    void Timer2_Timer();
-    void envia_Click(int slot); // slot 1..4
-    void Command1_Click();
-    void Command2_Click();
-    void Command3_Click();
-    void Command4_Click();
-    void Command5_Click();
-    void Command6_Click();
-    void Command7_Click();
-    void Form_QueryUnload(bool &Cancel);
-
-    void LerDiretivas(const QString &fileName, const Fields &fields, bool warn);
-    void GravarDiretivas(const QString &fileName, const Fields &fields);
+    // What the two timers run each second; public so that tests can drive them with a fake
+    // clock instead of waiting.
+    void onSecond();      // the clock, then every slot that is due
+    void showLinkState(); // the RF and IP lamps and captions
 
     // Ends the run without the closing question (the session is ending, or a signal came).
     void endWithoutQuestion();
 
-    // A check box's value as the design counts it: 0 unticked, 1 ticked, 2 grayed.
-    int checkValue(int slot) const;
-    void setCheckValue(int slot, int value);
-
+    // The program folder with its trailing separator, as the last send or tick found it.
     const QString &caminho() const { return m_caminho; }
-    const MainWindowUi &ui() const { return m_ui; }
-    SecondTimer *timer1() const { return m_timer1; }
-    QTimer *timer2() const { return m_timer2; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    enum class IfMissing
+    {
+        Warn,
+        StaySilent
+    };
+
+    void sendNow(int slot);
+    void saveTimes();
+    void loadTimes();
+    void saveFileNames();
+    void loadFileNames();
+    void showAbout();
+    void showHelp();
+    bool confirmQuit();
+
+    void loadColumn(const QString &fileName, const ColumnFields &fields, IfMissing ifMissing);
+    void saveColumn(const QString &fileName, const ColumnFields &fields);
+    ColumnFields timeFields() const;
+    ColumnFields fileNameFields() const;
+
     void refreshCaminho();
-    QString slotPath(int index) const;
-    void slotTick(int index);
-    bool reportMissingFile(int index);
-    void transmit(int index);
-    void showSideState(LinkStatus (LinkObject::*read)(std::int16_t &), QLabel *label,
-                       class ShapeIndicator *shape, const QString &freeText,
-                       const QString &busyText);
-    Fields horaFields() const;
-    Fields msgFields() const;
+    QString slotPath(int slot) const;
+    void checkSlot(int slot);
+    bool reportMissingFile(int slot);
+    void transmit(int slot);
+    void showSide(LinkStatus (LinkObject::*read)(std::int16_t &), QLabel *caption, Lamp *lamp,
+                  const QString &freeText, const QString &busyText);
+    void stopTimers();
 
     Platform m_platform;
     LinkFactory m_linkFactory;
-    std::unique_ptr<LinkObject> Echo;
+    std::unique_ptr<LinkObject> m_link;
     QString m_caminho;
     MainWindowUi m_ui;
-    SecondTimer *m_timer1 = nullptr;
-    QTimer *m_timer2 = nullptr;
+    SecondTimer *m_secondTimer = nullptr;
+    QTimer *m_linkStateTimer = nullptr;
 
-    std::array<bool, 4> m_missingBoxOpen{};
+    std::array<bool, kSlotCount> m_missingBoxOpen{};
     bool m_sending = false;
     bool m_ending = false;
 };

@@ -11,13 +11,16 @@ SecondTimer::SecondTimer(Clock &clock, QObject *parent) : QObject(parent), m_clo
     connect(&m_timer, &QTimer::timeout, this, &SecondTimer::fire);
 }
 
-void SecondTimer::setEnabled(bool on)
+void SecondTimer::start()
 {
-    m_active = on;
-    if (on)
-        arm();
-    else
-        m_timer.stop();
+    m_active = true;
+    arm();
+}
+
+void SecondTimer::stop()
+{
+    m_active = false;
+    m_timer.stop();
 }
 
 void SecondTimer::arm()

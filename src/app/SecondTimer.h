@@ -23,7 +23,8 @@ public:
     int interval() const { return m_interval; }
     void setInterval(int ms) { m_interval = ms; }
     bool isActive() const { return m_active; }
-    void setEnabled(bool on);
+    void start();
+    void stop();
     // Milliseconds until the next timeout, -1 when inactive.
     int remainingTime() const { return m_timer.remainingTime(); }
 

@@ -44,7 +44,9 @@ struct LinkCreation
     LinkStatus status;
 };
 
-// Creates the platform's link (the automation object on Windows).
+// Creates the platform's link. Each platform defines it in its own source, chosen by CMake:
+// Windows in link/win/ComLink.cpp (the node software's automation object), elsewhere in
+// link/StationLink.cpp (the station keyed through rigctld, the sound played here).
 LinkCreation createLink();
 
 } // namespace anunciel

@@ -26,8 +26,6 @@ public:
     // `\get_dcd`: true while the squelch is open (a signal on the channel).
     LinkStatus squelchOpen(bool &open, const QDeadlineTimer &deadline);
 
-    const QString &name() const { return m_name; }
-
 private:
     // Sends one command line and reads the one answer line (without its line end).
     LinkStatus exchange(const QByteArray &command, QByteArray &answer,

@@ -74,16 +74,16 @@ bool matchesWildcard(QStringView pattern, QStringView name, Qt::CaseSensitivity 
     return p == pattern.size();
 }
 
-bool ExisteArquivo(const QString &Arquivo)
+bool ExisteArquivo(const QString &path)
 {
-    qsizetype cut = Arquivo.size();
-    while (cut > 0 && !isFolderSeparator(Arquivo[cut - 1]))
+    qsizetype cut = path.size();
+    while (cut > 0 && !isFolderSeparator(path[cut - 1]))
         --cut;
-    const QString folder = Arquivo.left(cut);
-    const QString pattern = Arquivo.mid(cut);
+    const QString folder = path.left(cut);
+    const QString pattern = path.mid(cut);
 
     if (!pattern.isEmpty() && !hasWildcard(pattern))
-        return isNormalFile(QFileInfo(Arquivo));
+        return isNormalFile(QFileInfo(path));
 
     // A search: an empty last component (a path ending in the separator) lists the folder.
     const QDir dir(folder.isEmpty() ? QStringLiteral(".") : folder);

@@ -4,10 +4,10 @@
 
 namespace anunciel {
 
-// True when a directory search for `Arquivo` finds a normal file: * and ? match in the last
+// True when a directory search for `path` finds a normal file: * and ? match in the last
 // component, a path ending in the folder separator searches that folder, and folders, hidden
 // and system files (and on Unix sockets, pipes and devices) never count.
-bool ExisteArquivo(const QString &Arquivo);
+bool ExisteArquivo(const QString &path);
 
 // The wildcard match the search uses: * any run of characters, ? any one; nothing else is
 // special. Case-sensitive unless the platform's file names are not.

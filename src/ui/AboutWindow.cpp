@@ -6,7 +6,6 @@
 
 #include <QGuiApplication>
 #include <QIcon>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QPixmap>
 #include <QUrl>
@@ -33,7 +32,8 @@ QString AboutWindow::pageAddress()
     return QStringLiteral("http://%1:2000/").arg(kHost);
 }
 
-AboutWindow::AboutWindow(Desktop &desktop, QWidget *parent) : QDialog(parent), m_desktop(desktop)
+AboutWindow::AboutWindow(Desktop &desktop, QWidget *parent)
+    : SecondaryWindow(parent), m_desktop(desktop)
 {
     setObjectName(QStringLiteral("sobre_adicional"));
     setWindowTitle(QStringLiteral("Sobre"));
@@ -87,14 +87,8 @@ AboutWindow::AboutWindow(Desktop &desktop, QWidget *parent) : QDialog(parent), m
     visit->setFont(sansBold(8.25));
     visit->setBackColor(QColor(192, 255, 255));
     visit->setIcon(QIcon(QStringLiteral(":/images/visitar.png")));
-    auto *ret = place<GraphicalButton>(this, "ret", 3000, 4320, 1455, 975);
-    ret->setText(QStringLiteral("Retornar"));
-    ret->setFont(sansBold(8.25));
-    ret->setBackColor(QColor(255, 192, 192));
-    ret->setIcon(QIcon(QStringLiteral(":/images/retornar.png")));
-
-    connect(ret, &QPushButton::clicked, this, &AboutWindow::ret_Click);
-    connect(visit, &QPushButton::clicked, this, &AboutWindow::Command1_Click);
+    QPushButton *ret = addReturnButton("ret", 3000, 4320, 1455, 975, sansBold(8.25));
+    connect(visit, &QPushButton::clicked, this, &AboutWindow::openAuthorPage);
 
     setTabOrderByIndex({{0, label3},
                         {1, label2},
@@ -109,25 +103,10 @@ AboutWindow::AboutWindow(Desktop &desktop, QWidget *parent) : QDialog(parent), m
     centreOnScreen(this);
 }
 
-void AboutWindow::ret_Click()
-{
-    close();
-}
-
-void AboutWindow::Command1_Click()
+void AboutWindow::openAuthorPage()
 {
     // Whether a browser opened is not looked at: the button then simply has no effect.
     m_desktop.openUrl(QUrl(pageAddress()));
-}
-
-void AboutWindow::keyPressEvent(QKeyEvent *event)
-{
-    // Escape is no way out here: the window closes by "Retornar" or its close box.
-    if (event->key() == Qt::Key_Escape) {
-        event->accept();
-        return;
-    }
-    QDialog::keyPressEvent(event);
 }
 
 } // namespace anunciel

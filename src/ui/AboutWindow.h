@@ -1,14 +1,15 @@
 #pragma once
 
-#include <QDialog>
+#include "SecondaryWindow.h"
 
 namespace anunciel {
 
 class Desktop;
 
-// The about window `sobre_adicional`: who made the program, and a button that opens the
-// author's web page. Built from its design each time it is created.
-class AboutWindow : public QDialog
+// The about window `sobre_adicional`: who made the program, and a button ("Visitar Servidor
+// Orvand", `Command1`) that opens the author's web page. Built from its design each time it
+// is created; "Retornar" is `ret`.
+class AboutWindow : public SecondaryWindow
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(AboutWindow)
@@ -16,18 +17,13 @@ class AboutWindow : public QDialog
 public:
     AboutWindow(Desktop &desktop, QWidget *parent = nullptr);
 
-    // "Retornar": closes the window, as its close box does.
-    void ret_Click();
-    // "Visitar Servidor  Orvand": opens the author's page; the window stays open.
-    void Command1_Click();
-
     // The author's web page.
     static QString pageAddress();
 
-protected:
-    void keyPressEvent(QKeyEvent *event) override;
-
 private:
+    // Opens the author's page in the browser; the window stays open.
+    void openAuthorPage();
+
     Desktop &m_desktop;
 };
 

@@ -1,10 +1,9 @@
 #include "HelpWindow.h"
 
-#include "GraphicalButton.h"
 #include "WindowDesign.h"
 
-#include <QKeyEvent>
 #include <QLabel>
+#include <QPushButton>
 #include <QTextEdit>
 #include <QTextOption>
 
@@ -23,7 +22,7 @@ const QString kHelpText =
 
 } // namespace
 
-HelpWindow::HelpWindow(QWidget *parent) : QDialog(parent)
+HelpWindow::HelpWindow(QWidget *parent) : SecondaryWindow(parent)
 {
     setObjectName(QStringLiteral("Ajuda"));
     setWindowTitle(QStringLiteral("Ajuda"));
@@ -40,46 +39,27 @@ HelpWindow::HelpWindow(QWidget *parent) : QDialog(parent)
                                designFont(kSerifFace, 27.75, FontWeight::Bold));
     setColour(label1, QPalette::WindowText, QColor(0, 0, 255));
 
-    m_text = place<QTextEdit>(this, "Text1", 240, 960, 4215, 1935);
-    m_text->setFont(designFont(kSansFace, 9.75, FontWeight::Bold));
-    m_text->setAcceptRichText(false);
-    m_text->setTabChangesFocus(true);
-    m_text->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_text->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_text->setLineWrapMode(QTextEdit::WidgetWidth);
-    m_text->setWordWrapMode(QTextOption::WordWrap);
+    auto *text = place<QTextEdit>(this, "Text1", 240, 960, 4215, 1935);
+    text->setFont(designFont(kSansFace, 9.75, FontWeight::Bold));
+    text->setAcceptRichText(false);
+    text->setTabChangesFocus(true);
+    text->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    text->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    text->setLineWrapMode(QTextEdit::WidgetWidth);
+    text->setWordWrapMode(QTextOption::WordWrap);
     // The box keeps paragraphs; the design's CR LF ends each one.
-    m_text->setPlainText(QString(kHelpText).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    text->setPlainText(QString(kHelpText).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     // Every line centred, those typed later too.
-    QTextOption option = m_text->document()->defaultTextOption();
+    QTextOption option = text->document()->defaultTextOption();
     option.setAlignment(Qt::AlignHCenter);
-    m_text->document()->setDefaultTextOption(option);
+    text->document()->setDefaultTextOption(option);
 
-    auto *ret = place<GraphicalButton>(this, "Command1", 3120, 3000, 1335, 975);
-    ret->setText(QStringLiteral("Retornar"));
-    ret->setFont(designFont(kSansFace, 9.75, FontWeight::Bold));
-    ret->setBackColor(QColor(255, 192, 192));
-    ret->setIcon(QIcon(QStringLiteral(":/images/retornar.png")));
-    connect(ret, &QPushButton::clicked, this, &HelpWindow::Command1_Click);
+    QPushButton *ret = addReturnButton("Command1", 3120, 3000, 1335, 975,
+                                       designFont(kSansFace, 9.75, FontWeight::Bold));
 
-    setTabOrderByIndex({{0, ret}, {1, m_text}, {2, label1}});
+    setTabOrderByIndex({{0, ret}, {1, text}, {2, label1}});
     ret->setFocus(Qt::OtherFocusReason);
     centreOnScreen(this);
-}
-
-void HelpWindow::Command1_Click()
-{
-    close();
-}
-
-void HelpWindow::keyPressEvent(QKeyEvent *event)
-{
-    // Escape is no way out here: the window closes by "Retornar" or its close box.
-    if (event->key() == Qt::Key_Escape) {
-        event->accept();
-        return;
-    }
-    QDialog::keyPressEvent(event);
 }
 
 } // namespace anunciel

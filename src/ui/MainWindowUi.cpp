@@ -2,8 +2,9 @@
 
 #include "AniGif.h"
 #include "GraphicalButton.h"
-#include "ShapeIndicator.h"
+#include "Lamp.h"
 #include "TimeField.h"
+#include "WindowDesign.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -12,9 +13,6 @@
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
-
-#include <utility>
-#include <vector>
 
 namespace anunciel {
 
@@ -89,112 +87,147 @@ void MainWindowUi::setupUi(QWidget *window)
     window->setFont(defaultDesignFont());
 
     // Title area: the white panel, and the two animations over its ends.
-    Picture1 = place<QWidget>(window, "Picture1", 240, 120, 8415, 975);
-    Picture1->setAutoFillBackground(true);
-    setColour(Picture1, QPalette::Window, Qt::white);
-    Image1 = place<QLabel>(Picture1, "Image1", 480, 240, 3135, 525);
-    Image1->setPixmap(QPixmap(QStringLiteral(":/images/echolink.bmp")));
-    Image1->setScaledContents(true);
-    Label1 = designLabel(Picture1, "Label1", QStringLiteral("anunciel"), 2640, 720, 1215, 255,
-                         sans(8.25));
-    Label2 = designLabel(Picture1, "Label2", QStringLiteral("Envia mensagens em arquivos de áudio"),
-                         4080, 0, 3375, 855, designFont(kSerifFace, 18, FontWeight::Bold));
-    Label2->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    for (QLabel *l : {Label1, Label2})
+    auto *panel = place<QWidget>(window, "Picture1", 240, 120, 8415, 975);
+    panel->setAutoFillBackground(true);
+    setColour(panel, QPalette::Window, Qt::white);
+    auto *banner = place<QLabel>(panel, "Image1", 480, 240, 3135, 525);
+    banner->setPixmap(QPixmap(QStringLiteral(":/images/echolink.bmp")));
+    banner->setScaledContents(true);
+    auto *name =
+        designLabel(panel, "Label1", QStringLiteral("anunciel"), 2640, 720, 1215, 255, sans(8.25));
+    auto *motto =
+        designLabel(panel, "Label2", QStringLiteral("Envia mensagens em arquivos de áudio"), 4080,
+                    0, 3375, 855, designFont(kSerifFace, 18, FontWeight::Bold));
+    motto->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    for (QLabel *l : {name, motto})
         setColour(l, QPalette::WindowText, kDarkBlue);
-    AniGIF2 = place<AniGif>(window, "AniGIF2", 240, 120, 615, 735);
-    AniGIF2->setFileName(QStringLiteral(":/images/antena.gif"));
-    AniGIF1 = place<AniGif>(window, "AniGIF1", 7800, 120, 855, 975);
-    AniGIF1->setFileName(QStringLiteral(":/images/medidor.gif"));
+    auto *tower = place<AniGif>(window, "AniGIF2", 240, 120, 615, 735);
+    tower->setFileName(QStringLiteral(":/images/antena.gif"));
+    auto *meter = place<AniGif>(window, "AniGIF1", 7800, 120, 855, 975);
+    meter->setFileName(QStringLiteral(":/images/medidor.gif"));
 
     // Slots area.
-    Frame1 = place<QGroupBox>(window, "Frame1", 240, 1320, 8415, 2535);
-    Frame1->setTitle(QStringLiteral("Mensagens (arquivos wav)"));
-    Frame1->setFont(sans(8.25));
-    setColour(Frame1, QPalette::WindowText, kBlue);
-    Label3 = designLabel(Frame1, "Label3",
-                         QStringLiteral(" Horário           Nome do arquivo e extensão"), 480, 360,
-                         3255, 255, defaultDesignFont());
+    auto *frame = place<QGroupBox>(window, "Frame1", 240, 1320, 8415, 2535);
+    frame->setTitle(QStringLiteral("Mensagens (arquivos wav)"));
+    frame->setFont(sans(8.25));
+    setColour(frame, QPalette::WindowText, kBlue);
+    auto *header = designLabel(frame, "Label3",
+                               QStringLiteral(" Horário           Nome do arquivo e extensão"), 480,
+                               360, 3255, 255, defaultDesignFont());
 
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < kSlotCount; ++i) {
+        SlotRow &row = rows[i];
         const int rowTop = 600 + 480 * i;
         const QByteArray n = QByteArray::number(i + 1);
         // The caption is there, as designed; the box is too narrow to show it.
-        Check[i] = place<QCheckBox>(Frame1, ("Check" + n).constData(), 120, 720 + 480 * i, 255,
-                                    i == 2 ? 195 : 255);
-        Check[i]->setText(QStringLiteral("Check") + QString::fromLatin1(n));
-        Check[i]->setFont(defaultDesignFont());
-        hora[i] = textBox(Frame1, ("hora" + n).constData(), 480, rowTop, 855, 375, sans(12),
-                          i < 3 ? kTimeFieldLimit : kNoLengthLimit);
-        attachTimeFieldReaction(hora[i]);
-        msg[i] = textBox(Frame1, ("msg" + n).constData(), 1440, rowTop, 5415, 375, sans(12),
-                         kNoLengthLimit);
-        envia[i] = plainButton(Frame1, ("envia" + n).constData(), QStringLiteral("Enviar agora"),
-                               6960, rowTop, 1335, 375);
+        row.enabled = place<QCheckBox>(frame, ("Check" + n).constData(), 120, 720 + 480 * i, 255,
+                                       i == 2 ? 195 : 255);
+        row.enabled->setText(QStringLiteral("Check") + QString::fromLatin1(n));
+        row.enabled->setFont(defaultDesignFont());
+        row.time = textBox(frame, ("hora" + n).constData(), 480, rowTop, 855, 375, sans(12),
+                           i < 3 ? kTimeFieldLimit : kNoLengthLimit);
+        attachTimeFieldReaction(row.time);
+        row.fileName = textBox(frame, ("msg" + n).constData(), 1440, rowTop, 5415, 375, sans(12),
+                               kNoLengthLimit);
+        row.sendNow = plainButton(frame, ("envia" + n).constData(), QStringLiteral("Enviar agora"),
+                                  6960, rowTop, 1335, 375);
     }
 
     // Buttons row.
     const QIcon save = iconFrom({":/images/salvar-16.png", ":/images/salvar.png"});
     const QIcon load = iconFrom({":/images/ler-16.png", ":/images/ler.png"});
-    Command3 = graphicalButton(window, "Command3", QStringLiteral("Gravar diretivas dos horários"),
-                               240, 3960, 1575, 975, sans(8.25), kGreen, save);
-    Command4 = graphicalButton(window, "Command4", QStringLiteral("Ler diretiva dos horários"),
-                               1920, 3960, 1575, 975, sans(8.25), kCyan, load);
-    Command5 = graphicalButton(window, "Command5", QStringLiteral("Gravar diretivas dos arquivos"),
-                               3840, 3960, 1575, 975, sans(8.25), kGreen, save);
-    Command6 = graphicalButton(window, "Command6", QStringLiteral("Ler diretivas dos arquivos"),
-                               5520, 3960, 1575, 975, sans(8.25), kCyan, load);
-    Command2 = graphicalButton(window, "Command2", QStringLiteral("Sobre"), 7560, 3960, 1095, 975,
-                               sans(8.25), kYellow, QIcon(QStringLiteral(":/images/sobre.png")));
+    saveTimesButton =
+        graphicalButton(window, "Command3", QStringLiteral("Gravar diretivas dos horários"), 240,
+                        3960, 1575, 975, sans(8.25), kGreen, save);
+    loadTimesButton =
+        graphicalButton(window, "Command4", QStringLiteral("Ler diretiva dos horários"), 1920, 3960,
+                        1575, 975, sans(8.25), kCyan, load);
+    saveFileNamesButton =
+        graphicalButton(window, "Command5", QStringLiteral("Gravar diretivas dos arquivos"), 3840,
+                        3960, 1575, 975, sans(8.25), kGreen, save);
+    loadFileNamesButton =
+        graphicalButton(window, "Command6", QStringLiteral("Ler diretivas dos arquivos"), 5520,
+                        3960, 1575, 975, sans(8.25), kCyan, load);
+    aboutButton =
+        graphicalButton(window, "Command2", QStringLiteral("Sobre"), 7560, 3960, 1095, 975,
+                        sans(8.25), kYellow, QIcon(QStringLiteral(":/images/sobre.png")));
 
     // Status area.
-    Shape1 = place<ShapeIndicator>(window, "Shape1", 240, 5160, 615, 495);
-    Label5 =
+    rfLamp = place<Lamp>(window, "Shape1", 240, 5160, 615, 495);
+    rfCaption =
         designLabel(window, "Label5", QStringLiteral("sinal RF"), 960, 5280, 2895, 375, sans(12));
-    Shape2 = place<ShapeIndicator>(window, "Shape2", 240, 5760, 615, 495);
-    Label8 =
+    ipLamp = place<Lamp>(window, "Shape2", 240, 5760, 615, 495);
+    ipCaption =
         designLabel(window, "Label8", QStringLiteral("sinal IP"), 960, 5880, 2895, 375, sans(12));
-    for (QLabel *l : {Label5, Label8}) {
+    for (QLabel *l : {rfCaption, ipCaption}) {
         l->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
         l->setFrameStyle(QFrame::Box | QFrame::Plain);
         l->setLineWidth(1);
     }
-    Text1 = textBox(window, "Text1", 4200, 5520, 1575, 495,
+    clock = textBox(window, "Text1", 4200, 5520, 1575, 495,
                     designFont(kSerifFace, 18, FontWeight::Regular), kNoLengthLimit);
-    Text1->setAlignment(Qt::AlignCenter);
-    setColour(Text1, QPalette::Base, Qt::black);
-    setColour(Text1, QPalette::Text, kGreen);
-    Command7 = graphicalButton(window, "Command7", QStringLiteral("Ajuda"), 6120, 5280, 855, 855,
-                               sans(8.25), kLightRed, QIcon(QStringLiteral(":/images/ajuda.png")));
-    Command1 =
+    clock->setAlignment(Qt::AlignCenter);
+    setColour(clock, QPalette::Base, Qt::black);
+    setColour(clock, QPalette::Text, kGreen);
+    helpButton =
+        graphicalButton(window, "Command7", QStringLiteral("Ajuda"), 6120, 5280, 855, 855,
+                        sans(8.25), kLightRed, QIcon(QStringLiteral(":/images/ajuda.png")));
+    quitButton =
         graphicalButton(window, "Command1", QStringLiteral("Encerrar"), 7200, 5160, 1455, 1095,
                         sans(12), kRed, QIcon(QStringLiteral(":/images/encerrar.png")));
-    Label4 = designLabel(
+    auto *note = designLabel(
         window, "Label4",
         QStringLiteral(
             "OBS: Para que a seleção fique ativa, minimize ou deixe aberto esta janela."),
         600, 6360, 7935, 495, sans(9.75));
-    setColour(Label4, QPalette::WindowText, kDarkRed);
+    setColour(note, QPalette::WindowText, kDarkRed);
 
     // Drawing order where controls overlap: the animations over the title panel.
-    AniGIF2->raise();
-    AniGIF1->raise();
+    tower->raise();
+    meter->raise();
 
     // Keyboard order by tab index, over the controls that take the focus (labels, the
     // frame, the panel and the animations hold an index but never take it).
-    std::vector<std::pair<int, QWidget *>> byIndex = {
-        {0, Command1},  {1, Label4},    {2, Command2},  {3, Text1},     {4, Frame1},
-        {5, envia[0]},  {6, Label5},    {7, Label8},    {8, hora[0]},   {9, msg[0]},
-        {10, Command3}, {11, Command4}, {12, Command5}, {13, Command6}, {14, Check[0]},
-        {15, AniGIF1},  {16, AniGIF2},  {17, Picture1}, {18, Label2},   {19, Label1},
-        {20, Check[1]}, {21, hora[1]},  {22, msg[1]},   {23, envia[1]}, {24, Check[2]},
-        {25, hora[2]},  {26, msg[2]},   {27, envia[2]}, {28, Check[3]}, {29, hora[3]},
-        {30, msg[3]},   {31, envia[3]}, {32, Label3},   {33, Command7},
-    };
-    setTabOrderByIndex(byIndex);
+    const auto row = [this](int i) { return rows[i]; };
+    setTabOrderByIndex({
+        {0, quitButton},
+        {1, note},
+        {2, aboutButton},
+        {3, clock},
+        {4, frame},
+        {5, row(0).sendNow},
+        {6, rfCaption},
+        {7, ipCaption},
+        {8, row(0).time},
+        {9, row(0).fileName},
+        {10, saveTimesButton},
+        {11, loadTimesButton},
+        {12, saveFileNamesButton},
+        {13, loadFileNamesButton},
+        {14, row(0).enabled},
+        {15, meter},
+        {16, tower},
+        {17, panel},
+        {18, motto},
+        {19, name},
+        {20, row(1).enabled},
+        {21, row(1).time},
+        {22, row(1).fileName},
+        {23, row(1).sendNow},
+        {24, row(2).enabled},
+        {25, row(2).time},
+        {26, row(2).fileName},
+        {27, row(2).sendNow},
+        {28, row(3).enabled},
+        {29, row(3).time},
+        {30, row(3).fileName},
+        {31, row(3).sendNow},
+        {32, header},
+        {33, helpButton},
+    });
 
     // Tab index 0 has the focus when the window first takes it.
-    Command1->setFocus(Qt::OtherFocusReason);
+    quitButton->setFocus(Qt::OtherFocusReason);
     centreOnScreen(window);
 }
 

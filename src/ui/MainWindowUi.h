@@ -1,13 +1,18 @@
 #pragma once
 
-// The controls of the main window `msg`, named as the window's design names them.
-
-#include "WindowDesign.h"
+// The controls of the main window that the program works with once the window is built.
+// Every control's objectName is its name in the window's design, which is how tests and the
+// layout tables find it; which is which, where the name does not say:
+//   rows[i] (slot i + 1): enabled `Check<n>`, time `hora<n>`, fileName `msg<n>`,
+//                         sendNow `envia<n>` ("Enviar agora")
+//   quitButton `Command1`, aboutButton `Command2`, saveTimesButton `Command3`,
+//   loadTimesButton `Command4`, saveFileNamesButton `Command5`,
+//   loadFileNamesButton `Command6`, helpButton `Command7`
+//   rfLamp `Shape1`, rfCaption `Label5`, ipLamp `Shape2`, ipCaption `Label8`, clock `Text1`
 
 #include <array>
 
 class QCheckBox;
-class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -15,41 +20,36 @@ class QWidget;
 
 namespace anunciel {
 
-class AniGif;
-class ShapeIndicator;
+class Lamp;
+
+inline constexpr int kSlotCount = 4;
+
+// One schedule slot's controls.
+struct SlotRow
+{
+    QCheckBox *enabled = nullptr;
+    QLineEdit *time = nullptr;
+    QLineEdit *fileName = nullptr;
+    QPushButton *sendNow = nullptr;
+};
 
 struct MainWindowUi
 {
-    // Slot N (1..4) is index N - 1.
-    std::array<QCheckBox *, 4> Check{};
-    std::array<QLineEdit *, 4> hora{};
-    std::array<QLineEdit *, 4> msg{};
-    std::array<QPushButton *, 4> envia{};
+    std::array<SlotRow, kSlotCount> rows{};
 
-    QWidget *Picture1 = nullptr;
-    QLabel *Image1 = nullptr;
-    QLabel *Label1 = nullptr;
-    QLabel *Label2 = nullptr;
-    AniGif *AniGIF1 = nullptr;
-    AniGif *AniGIF2 = nullptr;
+    QPushButton *quitButton = nullptr;
+    QPushButton *aboutButton = nullptr;
+    QPushButton *saveTimesButton = nullptr;
+    QPushButton *loadTimesButton = nullptr;
+    QPushButton *saveFileNamesButton = nullptr;
+    QPushButton *loadFileNamesButton = nullptr;
+    QPushButton *helpButton = nullptr;
 
-    QGroupBox *Frame1 = nullptr;
-    QLabel *Label3 = nullptr;
-
-    QPushButton *Command1 = nullptr; // "Encerrar"
-    QPushButton *Command2 = nullptr; // "Sobre"
-    QPushButton *Command3 = nullptr;
-    QPushButton *Command4 = nullptr;
-    QPushButton *Command5 = nullptr;
-    QPushButton *Command6 = nullptr;
-    QPushButton *Command7 = nullptr; // "Ajuda"
-
-    ShapeIndicator *Shape1 = nullptr;
-    ShapeIndicator *Shape2 = nullptr;
-    QLabel *Label4 = nullptr;
-    QLabel *Label5 = nullptr;
-    QLabel *Label8 = nullptr;
-    QLineEdit *Text1 = nullptr; // the clock
+    Lamp *rfLamp = nullptr;
+    QLabel *rfCaption = nullptr;
+    Lamp *ipLamp = nullptr;
+    QLabel *ipCaption = nullptr;
+    QLineEdit *clock = nullptr;
 
     // Builds every control on `window` and sets its design properties: fonts, colours,
     // pictures, tab order, fixed size and title-bar buttons, centred on the screen, the
@@ -59,6 +59,7 @@ struct MainWindowUi
 
 // Largest length a QLineEdit accepts: "no limit" for the fields that have none.
 inline constexpr int kNoLengthLimit = 2147483647;
+// The first three time fields take five characters at most; the fourth has no limit.
 inline constexpr int kTimeFieldLimit = 5;
 
 } // namespace anunciel

@@ -4,7 +4,7 @@
 
 namespace anunciel {
 
-void hora_Change(QLineEdit *field)
+void appendColonAfterHours(QLineEdit *field)
 {
     const QString text = field->text();
     if (text.size() != 2)
@@ -17,7 +17,8 @@ void hora_Change(QLineEdit *field)
 
 void attachTimeFieldReaction(QLineEdit *field)
 {
-    QObject::connect(field, &QLineEdit::textChanged, field, [field] { hora_Change(field); });
+    QObject::connect(field, &QLineEdit::textChanged, field,
+                     [field] { appendColonAfterHours(field); });
 }
 
 } // namespace anunciel

@@ -5,10 +5,11 @@ class QLineEdit;
 namespace anunciel {
 
 // The time fields' own reaction: a text that becomes exactly two characters long gets a
-// colon appended, caret at the end. It runs on every change, typed or set by the program.
-void hora_Change(QLineEdit *field);
+// colon appended, caret at the end, so that typing 1430 gives 14:30. It runs on every
+// change, typed or set by the program, and looks at nothing else.
+void appendColonAfterHours(QLineEdit *field);
 
-// Connects the reaction to every change of `field`.
+// Connects that reaction to every change of `field`.
 void attachTimeFieldReaction(QLineEdit *field);
 
 } // namespace anunciel

@@ -12,6 +12,10 @@
 
 namespace anunciel {
 
+namespace {
+
+// Makes the Windows faces of the design resolve to the nearest available ones, once, before
+// the first design font is made.
 void installFontSubstitutes()
 {
     static std::once_flag once;
@@ -24,6 +28,8 @@ void installFontSubstitutes()
         QFont::insertSubstitutions(kSerifFace, {QStringLiteral("Liberation Serif")});
     });
 }
+
+} // namespace
 
 QFont designFont(const QString &face, qreal points, FontWeight weight)
 {

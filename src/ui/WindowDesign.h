@@ -36,10 +36,6 @@ QFont designFont(const QString &face, qreal points, FontWeight weight);
 // The font of a control that has none of its own: "MS Sans Serif" 8.25 pt regular.
 QFont defaultDesignFont();
 
-// Makes the Windows faces of the design resolve to the nearest available ones. Done once;
-// designFont() calls it, so every design font finds its stand-in.
-void installFontSubstitutes();
-
 // Sets the colour of `role` on `widget` (palette roles, so the style still draws it).
 void setColour(QWidget *widget, int role, const QColor &colour);
 

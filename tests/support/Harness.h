@@ -1,13 +1,20 @@
 #pragma once
 
-// A main window wired to fake platform services and a fake link.
+// A main window wired to fake platform services and a link of the test's choosing (a fake
+// one unless told otherwise), with its controls found by their design names and pressed as
+// the operator presses them.
 
 #include "FakeLink.h"
 #include "FakePlatform.h"
 #include "app/MainWindow.h"
+#include "app/SecondTimer.h"
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
 
 #include <memory>
 
@@ -15,42 +22,92 @@ namespace anunciel::test {
 
 struct Harness
 {
-    enum class Link
-    {
-        Works,
-        CannotBeCreated
-    };
-
     FakePlatform fake;
-    FakeLink *link = nullptr; // owned by the window once created
+    FakeLink *link = nullptr; // the fake link, once start() has made it; owned by the window
     std::unique_ptr<MainWindow> window;
 
-    explicit Harness(Link kind = Link::Works)
+    // A window whose link is a FakeLink.
+    Harness()
     {
-        window = std::make_unique<MainWindow>(fake.platform(), [this, kind]() -> LinkCreation {
-            if (kind == Link::CannotBeCreated)
-                return {nullptr,
-                        LinkStatus::failure(std::int32_t(0x80040154u), "Classe não registrada")};
+        window = std::make_unique<MainWindow>(fake.platform(), [this] {
             auto made = std::make_unique<FakeLink>();
             link = made.get();
-            return {std::move(made), LinkStatus::success()};
+            return LinkCreation{std::move(made), LinkStatus::success()};
         });
+    }
+    // A window whose link `factory` makes (or fails to make).
+    explicit Harness(LinkFactory factory)
+        : window(std::make_unique<MainWindow>(fake.platform(), std::move(factory)))
+    {
+    }
+
+    // A factory that fails as creating an unregistered automation class does.
+    static LinkFactory unregisteredClass()
+    {
+        return [] {
+            return LinkCreation{
+                nullptr, LinkStatus::failure(std::int32_t(0x80040154u), "Classe não registrada")};
+        };
     }
 
     MainWindow &w() { return *window; }
-    QLineEdit *hora(int slot) { return window->ui().hora[slot - 1]; }
-    QLineEdit *msg(int slot) { return window->ui().msg[slot - 1]; }
 
+    // ---- controls by design name --------------------------------------------------------
+    template <typename W> W *control(const QString &name)
+    {
+        W *found = window->findChild<W *>(name);
+        if (!found)
+            qFatal("the main window has no control %s", qPrintable(name));
+        return found;
+    }
+    static QString slotName(const char *column, int slot)
+    {
+        return QLatin1String(column) + QString::number(slot + 1);
+    }
+    // Slots are 0-based, as inside the program; the design numbers them from 1.
+    QCheckBox *enabled(int slot) { return control<QCheckBox>(slotName("Check", slot)); }
+    QLineEdit *time(int slot) { return control<QLineEdit>(slotName("hora", slot)); }
+    QLineEdit *fileName(int slot) { return control<QLineEdit>(slotName("msg", slot)); }
+    QPushButton *button(const QString &name) { return control<QPushButton>(name); }
+    QLineEdit *clock() { return control<QLineEdit>(QStringLiteral("Text1")); }
+    QLabel *label(const QString &name) { return control<QLabel>(name); }
+    SecondTimer *secondTimer() { return control<SecondTimer>(QStringLiteral("Timer1")); }
+    QTimer *linkStateTimer() { return control<QTimer>(QStringLiteral("Timer2")); }
+
+    // The enable boxes' states, slot 1 first: "X" ticked, "-" grayed, "." clear.
+    QString enabledStates()
+    {
+        QString s;
+        for (int slot = 0; slot < kSlotCount; ++slot) {
+            const Qt::CheckState state = enabled(slot)->checkState();
+            s += state == Qt::Checked ? u'X' : state == Qt::PartiallyChecked ? u'-' : u'.';
+        }
+        return s;
+    }
+
+    // ---- what the operator does -----------------------------------------------------------
+    void press(const QString &buttonName) { QTest::mouseClick(button(buttonName), Qt::LeftButton); }
+    void sendNow(int slot) { press(slotName("envia", slot)); }
+    void toggle(int slot) { QTest::mouseClick(enabled(slot), Qt::LeftButton); }
+    // A slot set up as an operator leaves it: time, file name, box ticked.
+    void setSlot(int slot, const QString &time, const QString &file)
+    {
+        this->time(slot)->setText(time);
+        fileName(slot)->setText(file);
+        enabled(slot)->setCheckState(Qt::Checked);
+    }
+
+    // ---- time ------------------------------------------------------------------------------
     // Delivers the tick of `secondOfDay` (0..86399) as the wall-clock timer does: just after
     // that second begins, or at once if a send has already carried the clock past it. The
     // clock is never moved back here.
     void tickAt(int secondOfDay)
     {
-        const int due = secondOfDay * 1000 + 2;
+        const int due = secondOfDay * 1000 + SecondTimer::kLeadMs;
         const int diff = fake.clock.time.msecsSinceStartOfDay() - due;
         if (diff < 0 || diff > 12 * 3600 * 1000) // behind, or still on the day before
             fake.clock.time = QTime::fromMSecsSinceStartOfDay(due);
-        window->Timer1_Timer();
+        window->onSecond();
     }
     void tickAt(int h, int m, int s) { tickAt(h * 3600 + m * 60 + s); }
 };

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QDialog>
+
+class QFont;
+class QPushButton;
+
+namespace anunciel {
+
+// What the about and help windows share: a "Retornar" button that closes the window, as its
+// close box does, and no other way out (Escape does nothing, as on the windows they were
+// designed as).
+class SecondaryWindow : public QDialog
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(SecondaryWindow)
+
+public:
+    explicit SecondaryWindow(QWidget *parent = nullptr);
+
+protected:
+    // The light red "Retornar" button with its arrows, at a design position (twips).
+    QPushButton *addReturnButton(const char *name, int left, int top, int width, int height,
+                                 const QFont &font);
+    void keyPressEvent(QKeyEvent *event) override;
+};
+
+} // namespace anunciel
