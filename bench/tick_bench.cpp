@@ -156,7 +156,7 @@ int main(int argc, char *argv[])
     RecordingPause pause;
     FolderDesktop desktop;
     desktop.folder = QDir::toNativeSeparators(dir.path());
-    Platform platform{real.clock, &pause, real.boxes, &desktop};
+    Platform platform{real.clock, &pause, real.boxes, &desktop, real.log};
 
     Run aligned("SecondTimer (program)");
     Run baseline("QTimer 1000 ms (baseline)");

@@ -65,6 +65,16 @@ public:
     virtual QString executableName() const = 0;
 };
 
+// The station's log: one line at a time on standard error, which a terminal shows and a
+// user service keeps in its journal.
+class Log
+{
+public:
+    virtual ~Log() = default;
+    // Writes `text` (one line, no line end) at once.
+    virtual void line(const QString &text) = 0;
+};
+
 // The set of services one window works with. Not owned.
 struct Platform
 {
@@ -72,6 +82,7 @@ struct Platform
     Pause *pause = nullptr;
     MessageBoxes *boxes = nullptr;
     Desktop *desktop = nullptr;
+    Log *log = nullptr;
 };
 
 // The real services.

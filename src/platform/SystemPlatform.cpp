@@ -11,6 +11,8 @@
 #include <QThread>
 #include <QUrl>
 
+#include <cstdio>
+
 namespace anunciel {
 
 namespace {
@@ -92,6 +94,17 @@ public:
     }
 };
 
+class StandardErrorLog final : public Log
+{
+public:
+    void line(const QString &text) override
+    {
+        const QByteArray bytes = text.toUtf8() + '\n';
+        std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
+        std::fflush(stderr);
+    }
+};
+
 } // namespace
 
 Platform systemPlatform()
@@ -100,7 +113,8 @@ Platform systemPlatform()
     static SystemPause pause;
     static SystemMessageBoxes boxes;
     static SystemDesktop desktop;
-    return {&clock, &pause, &boxes, &desktop};
+    static StandardErrorLog log;
+    return {&clock, &pause, &boxes, &desktop, &log};
 }
 
 QString fatalReportText(qint64 number, const QString &description)

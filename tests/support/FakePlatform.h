@@ -116,6 +116,14 @@ public:
     QString executableName() const override { return exeName; }
 };
 
+// Keeps the log's lines instead of writing them.
+class FakeLog final : public Log
+{
+public:
+    QStringList lines;
+    void line(const QString &text) override { lines << text; }
+};
+
 // Everything a window needs, faked.
 struct FakePlatform
 {
@@ -123,8 +131,9 @@ struct FakePlatform
     FakePause pause{clock};
     FakeBoxes boxes;
     FakeDesktop desktop;
+    FakeLog log;
 
-    Platform platform() { return {&clock, &pause, &boxes, &desktop}; }
+    Platform platform() { return {&clock, &pause, &boxes, &desktop, &log}; }
 };
 
 } // namespace anunciel::test
