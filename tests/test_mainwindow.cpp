@@ -5,6 +5,7 @@
 #include "TestFiles.h"
 #include "WorkingFolder.h"
 #include "schedule/ScheduleFile.h"
+#include "ui/TimeField.h"
 
 #include <QClipboard>
 #include <QDir>
@@ -314,6 +315,84 @@ private slots:
         h.time(3)->setText("07");
         QCOMPARE(h.time(3)->text(), QStringLiteral("07:"));
         QCOMPARE(h.time(2)->text(), QString()); // each field reacts on its own only
+    }
+
+    void unreadableTimeStandsOut_data()
+    {
+        QTest::addColumn<int>("slot");
+        QTest::addColumn<QString>(
+            "typed"); // typed key by key; set as a whole when it starts with =
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<bool>("marked");
+        QTest::newRow("14:30 typed with its colon") << 0 << "14:30"
+                                                    << "14::3" << true;
+        QTest::newRow("25:99") << 1 << "=25:99"
+                               << "25:99" << true;
+        QTest::newRow("letters") << 2 << "ab"
+                                 << "ab:" << true;
+        QTest::newRow("empty") << 3 << "="
+                               << "" << true;
+        QTest::newRow("14:30 typed as digits") << 0 << "1430"
+                                               << "14:30" << false;
+        QTest::newRow("7:05") << 1 << "=7:05"
+                              << "7:05" << false;
+        QTest::newRow("12:30:45") << 3 << "=12:30:45"
+                                  << "12:30:45" << false;
+    }
+    void unreadableTimeStandsOut()
+    {
+        QFETCH(int, slot);
+        QFETCH(QString, typed);
+        QFETCH(QString, shown);
+        QFETCH(bool, marked);
+        Harness h;
+        QVERIFY(h.w().start());
+        QLineEdit *field = h.time(slot);
+        const QColor normal = field->palette().color(QPalette::Text);
+        QVERIFY(normal != QColor(Qt::red)); // 00:00 is a time
+        QVERIFY(field->toolTip().isEmpty());
+        if (typed.startsWith(u'=')) {
+            field->setText(typed.mid(1));
+        } else {
+            field->clear();
+            QTest::keyClicks(field, typed);
+        }
+        QCOMPARE(field->text(), shown); // the field itself reacts as it always has
+        QCOMPARE(field->palette().color(QPalette::Text) == QColor(Qt::red), marked);
+        QCOMPARE(field->toolTip(), marked ? unreadableTimeHint() : QString());
+        QVERIFY(!unreadableTimeHint().isEmpty());
+
+        // Typed again as the hint says, the mark goes.
+        field->selectAll();
+        QTest::keyClicks(field, QStringLiteral("0915"));
+        QCOMPARE(field->text(), QStringLiteral("09:15"));
+        QCOMPARE(field->palette().color(QPalette::Text), normal);
+        QVERIFY(field->toolTip().isEmpty());
+    }
+
+    void utf8NamesFileLoadsWithAccentsAndSavesAsCodePage()
+    {
+        // Written by a Linux editor: UTF-8, lone LF.
+        const QString name = QString::fromUtf8("identificação.wav");
+        QVERIFY(writeBytes(kNamesFile, name.toUtf8() + "\nbom_dia.wav\n"));
+        QVERIFY(writeBytes(name, "RIFF"));
+        QVERIFY(writeBytes("bom_dia.wav", "RIFF"));
+        Harness h;
+        h.fake.desktop.folder = m_folder->nativePath();
+        QVERIFY(h.w().start());
+        QCOMPARE(h.fileName(0)->text(), name);
+        QVERIFY(h.enabled(0)->isChecked());
+        h.w().onSecond(); // the file is found: no box, the slot stays on
+        QVERIFY(h.fake.boxes.shown.empty());
+        QVERIFY(h.enabled(0)->isChecked());
+
+        // Saved, it becomes what the Windows program reads.
+        h.press("Command5");
+        QCOMPARE(readBytes(kNamesFile),
+                 QByteArray("identifica\xe7\xe3o.wav\r\nbom_dia.wav\r\n\r\n\r\n"));
+        h.fileName(0)->clear();
+        h.press("Command6");
+        QCOMPARE(h.fileName(0)->text(), name);
     }
 
     void closing_data()

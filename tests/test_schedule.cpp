@@ -55,6 +55,28 @@ private slots:
         QTest::newRow("windows-1252 accents")
             << QByteArray("manh\xe3.wav\r\n\x80 avisos\r\n")
             << QStringList{QString::fromUtf8("manhã.wav"), QString::fromUtf8("€ avisos"), "", ""};
+        // Files saved by a Linux editor.
+        QTest::newRow("UTF-8 accents")
+            << QByteArray("identifica\xc3\xa7\xc3\xa3o.wav\nbom_dia.wav\n")
+            << QStringList{QString::fromUtf8("identificação.wav"), "bom_dia.wav", "", ""};
+        QTest::newRow("UTF-8 byte-order mark, ASCII only") << QByteArray("\xef\xbb\xbf"
+                                                                         "08:00\r\n09:00\r\n")
+                                                           << QStringList{"08:00", "09:00", "", ""};
+        QTest::newRow("UTF-8 byte-order mark and accents")
+            << QByteArray("\xef\xbb\xbf"
+                          "manh\xc3\xa3.wav\r\n")
+            << QStringList{QString::fromUtf8("manhã.wav"), "", "", ""};
+        // One byte that cannot be UTF-8 makes the whole file the code page.
+        QTest::newRow("UTF-8 in one line, code page in another")
+            << QByteArray("manh\xc3\xa3.wav\r\nmanh\xe3.wav\r\n")
+            << QStringList{QString::fromUtf8("manhÃ£.wav"), QString::fromUtf8("manhã.wav"), "", ""};
+        // Only the four lines read decide: what follows them is never looked at.
+        QTest::newRow("UTF-8 lines, code page after the fourth")
+            << QByteArray("\xc3\xa1\r\nb\r\nc\r\nd\r\n\xe1\r\n")
+            << QStringList{QString::fromUtf8("á"), "b", "c", "d"};
+        QTest::newRow("UTF-8 overlong form is the code page")
+            << QByteArray("\xc0\xaf.wav\r\n")
+            << QStringList{QString::fromUtf8("À¯.wav"), "", "", ""};
     }
     void decode()
     {

@@ -21,6 +21,12 @@ using Call = FakeLink::Call;
 
 namespace {
 
+// How the log ends a send's line.
+const QString kSent = QStringLiteral("enviada");
+const QString kRfBusy = QStringLiteral("não enviada: rádio (RF) ocupado");
+const QString kIpBusy = QStringLiteral("não enviada: internet (IP) ocupada");
+const QString kMissing = QStringLiteral("não enviada: o arquivo não existe");
+
 const QColor kGreen(0, 255, 0); // free
 const QColor kRed(255, 0, 0);   // busy
 
@@ -121,15 +127,18 @@ private slots:
         QTest::addColumn<int>("ip");
         QTest::addColumn<bool>("scheduled");
         QTest::addColumn<bool>("sent");
-        QTest::newRow("tick, first RF read busy") << QList<int>{1} << 0 << true << false;
-        QTest::newRow("tick, second RF read busy") << QList<int>{0, 1} << 0 << true << false;
-        QTest::newRow("tick, IP busy") << QList<int>{0, 0} << 1 << true << false;
-        QTest::newRow("tick, any nonzero is busy") << QList<int>{-7} << 0 << true << false;
-        QTest::newRow("tick, free") << QList<int>{0, 0} << 0 << true << true;
-        QTest::newRow("send now, RF busy") << QList<int>{1} << 0 << false << false;
-        QTest::newRow("send now, IP busy") << QList<int>{0} << -1 << false << false;
+        QTest::addColumn<QString>("logged"); // the outcome in the log line
+        QTest::newRow("tick, first RF read busy") << QList<int>{1} << 0 << true << false << kRfBusy;
+        QTest::newRow("tick, second RF read busy")
+            << QList<int>{0, 1} << 0 << true << false << kRfBusy;
+        QTest::newRow("tick, IP busy") << QList<int>{0, 0} << 1 << true << false << kIpBusy;
+        QTest::newRow("tick, any nonzero is busy")
+            << QList<int>{-7} << 0 << true << false << kRfBusy;
+        QTest::newRow("tick, free") << QList<int>{0, 0} << 0 << true << true << kSent;
+        QTest::newRow("send now, RF busy") << QList<int>{1} << 0 << false << false << kRfBusy;
+        QTest::newRow("send now, IP busy") << QList<int>{0} << -1 << false << false << kIpBusy;
         // Send now reads RF once: a busy second read is never made.
-        QTest::newRow("send now, reads RF once") << QList<int>{0, 1} << 0 << false << true;
+        QTest::newRow("send now, reads RF once") << QList<int>{0, 1} << 0 << false << true << kSent;
     }
     void busyLinkStopsBeforeKeying()
     {
@@ -137,10 +146,12 @@ private slots:
         QFETCH(int, ip);
         QFETCH(bool, scheduled);
         QFETCH(bool, sent);
+        QFETCH(QString, logged);
         h().setSlot(1, "14:30", "dois.wav");
         for (int v : rf)
             link().rfSequence.push_back(std::int16_t(v));
         link().ipValue = std::int16_t(ip);
+        const QString at = scheduled ? QStringLiteral("14:30:00") : h().fake.clock.timeText();
         if (scheduled)
             h().tickAt(14, 30, 0);
         else
@@ -149,6 +160,11 @@ private slots:
         QCOMPARE(link().count("PlayFile"), sent ? 1 : 0);
         QCOMPARE(h().fake.pause.pauses.size(), size_t(sent ? 1 : 0));
         QVERIFY(h().fake.boxes.shown.empty());
+        // One line says what became of it, with the time it was tried.
+        const QString how = scheduled ? "horário 14:30" : "enviar agora";
+        QCOMPARE(h().fake.log.lines,
+                 QStringList{QStringLiteral("%1 mensagem 2 (%2) \"%3\": %4")
+                                 .arg(at, how, caminho() + "dois.wav", logged)});
         // No retry later in the minute.
         if (scheduled) {
             link().rfSequence.clear();
@@ -209,6 +225,13 @@ private slots:
         for (int s = 5; s < 30; ++s)
             h().tickAt(14, 30, s);
         QCOMPARE(h().fake.boxes.shown.size(), size_t(1));
+        // The log says why slot 1 went off the air, once, and that slot 2 went out.
+        QCOMPARE(h().fake.log.lines,
+                 (QStringList{QStringLiteral("14:29:59 mensagem 1 (horário 14:30) \"%1\": %2; a "
+                                             "mensagem fica desmarcada")
+                                  .arg(caminho() + "nao-existe.wav", kMissing),
+                              QStringLiteral("14:30:00 mensagem 2 (horário 14:30) \"%1\": %2")
+                                  .arg(caminho() + "dois.wav", kSent)}));
     }
 
     void sendNowMissingFile()
@@ -219,6 +242,9 @@ private slots:
         QCOMPARE(h().fake.boxes.texts(), QStringList{"O arquivo não Existe!"});
         QVERIFY(link().calls.empty());
         QCOMPARE(h().enabled(3)->checkState(), Qt::Checked); // send now leaves the slot as it was
+        QCOMPARE(h().fake.log.lines,
+                 QStringList{QStringLiteral("14:29:59 mensagem 4 (enviar agora) \"%1\": %2")
+                                 .arg(caminho() + "nao-existe.wav", kMissing)});
     }
 
     void grayedBoxIsNotEnabled()
@@ -254,6 +280,12 @@ private slots:
         h().sendNow(0);
         QCOMPARE(h().fake.pause.pauses.size(), size_t(2));
         QVERIFY(h().fake.boxes.shown.empty());
+        // The log does not call them sent: the node did not take the file.
+        QCOMPARE(h().fake.log.lines.size(), 2);
+        for (const QString &line : h().fake.log.lines)
+            QVERIFY2(
+                line.endsWith(": não enviada: o arquivo não foi tocado (RPC server unavailable)"),
+                qPrintable(line));
     }
 
     void programFolder_data()

@@ -1,9 +1,11 @@
 #include "Application.h"
 
 #include "MainWindow.h"
+#include "StationFolderLock.h"
 #include "TerminationSignals.h"
 
 #include <QApplication>
+#include <QDir>
 
 namespace anunciel {
 
@@ -20,7 +22,12 @@ void prepareApplication()
 int run(QApplication &app)
 {
     app.setApplicationName(programTitle());
-    MainWindow window(systemPlatform(), &createLink);
+    const Platform platform = systemPlatform();
+    // The schedule files are read and written in the folder the program is started from.
+    StationFolderLock lock(QDir::currentPath());
+    if (!claimStationFolder(lock, platform))
+        return 1;
+    MainWindow window(platform, &createLink);
     if (!window.start())
         return 1;
     onTerminationSignal(&window, [&window] { window.endWithoutQuestion(); });

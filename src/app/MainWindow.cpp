@@ -2,12 +2,12 @@
 
 #include "SecondTimer.h"
 #include "TimeOfDay.h"
-#include "link/TransmitSequence.h"
 #include "schedule/ExisteArquivo.h"
 #include "schedule/ScheduleFile.h"
 #include "ui/AboutWindow.h"
 #include "ui/HelpWindow.h"
 #include "ui/Lamp.h"
+#include "ui/TimeField.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -45,9 +45,17 @@ MainWindow::MainWindow(const Platform &platform, LinkFactory linkFactory, QWidge
     connect(m_secondTimer, &SecondTimer::timeout, this, &MainWindow::onSecond);
     connect(m_linkStateTimer, &QTimer::timeout, this, &MainWindow::showLinkState);
 
-    for (int slot = 0; slot < kSlotCount; ++slot)
+    for (int slot = 0; slot < kSlotCount; ++slot) {
         connect(m_ui.rows[slot].sendNow, &QPushButton::clicked, this,
                 [this, slot] { sendNow(slot); });
+        // A time the scheduler cannot read stands out, so that a slot never fires unnoticed.
+        QLineEdit *time = m_ui.rows[slot].time;
+        const auto mark = [time] {
+            markTimeReadable(time, readTimeOfDay(time->text()).has_value());
+        };
+        connect(time, &QLineEdit::textChanged, this, mark);
+        mark();
+    }
     connect(m_ui.quitButton, &QPushButton::clicked, this, &QWidget::close);
     connect(m_ui.aboutButton, &QPushButton::clicked, this, &MainWindow::showAbout);
     connect(m_ui.saveTimesButton, &QPushButton::clicked, this, &MainWindow::saveTimes);
@@ -202,11 +210,40 @@ bool MainWindow::reportMissingFile(int slot)
     return true;
 }
 
-void MainWindow::transmit(int slot)
+// One line in the station's log for each send and each due slot that did not go out, so
+// that the operator can tell afterwards what went on the air.
+void MainWindow::logSend(const QString &at, int slot, SendKind kind, const QString &outcome)
 {
+    const QString how = kind == SendKind::Scheduled
+                            ? QStringLiteral("horário %1").arg(m_ui.rows[slot].time->text())
+                            : QStringLiteral("enviar agora");
+    m_platform.log->line(QStringLiteral("%1 mensagem %2 (%3) \"%4\": %5")
+                             .arg(at)
+                             .arg(slot + 1)
+                             .arg(how, slotPath(slot), outcome));
+}
+
+void MainWindow::sendIfFree(int slot, SendKind kind, RfReads rfReads)
+{
+    const QString at = m_platform.clock->timeText();
+    switch (readLinkState(*m_link, rfReads)) {
+    case LinkState::RfBusy:
+        logSend(at, slot, kind, QStringLiteral("não enviada: rádio (RF) ocupado"));
+        return;
+    case LinkState::IpBusy:
+        logSend(at, slot, kind, QStringLiteral("não enviada: internet (IP) ocupada"));
+        return;
+    case LinkState::Free:
+        break;
+    }
     m_sending = true;
-    transmitFile(*m_link, *m_platform.pause, [this, slot] { return slotPath(slot).toStdString(); });
+    const LinkStatus played = transmitFile(*m_link, *m_platform.pause,
+                                           [this, slot] { return slotPath(slot).toStdString(); });
     m_sending = false;
+    logSend(at, slot, kind,
+            played.ok() ? QStringLiteral("enviada")
+                        : QStringLiteral("não enviada: o arquivo não foi tocado (%1)")
+                              .arg(QString::fromStdString(played.description)));
 }
 
 void MainWindow::sendNow(int slot)
@@ -216,12 +253,12 @@ void MainWindow::sendNow(int slot)
         return;
     refreshCaminho();
     if (!ExisteArquivo(slotPath(slot))) {
+        logSend(m_platform.clock->timeText(), slot, SendKind::Now,
+                QStringLiteral("não enviada: o arquivo não existe"));
         reportMissingFile(slot);
         return;
     }
-    if (!linkIsFree(*m_link, RfReads::Once))
-        return;
-    transmit(slot);
+    sendIfFree(slot, SendKind::Now, RfReads::Once);
 }
 
 // ---- Scheduler ---------------------------------------------------------------------------
@@ -248,15 +285,15 @@ void MainWindow::checkSlot(int slot)
     if (m_missingBoxOpen[slot])
         return;
     if (!ExisteArquivo(slotPath(slot))) {
+        logSend(m_platform.clock->timeText(), slot, SendKind::Scheduled,
+                QStringLiteral("não enviada: o arquivo não existe; a mensagem fica desmarcada"));
         if (reportMissingFile(slot) && !m_ending)
             enabled->setCheckState(Qt::Unchecked);
         return;
     }
     if (!isDue(m_ui.rows[slot].time->text(), m_platform.clock->now()))
         return;
-    if (!linkIsFree(*m_link, RfReads::Twice))
-        return;
-    transmit(slot);
+    sendIfFree(slot, SendKind::Scheduled, RfReads::Twice);
 }
 
 // ---- Link state --------------------------------------------------------------------------

@@ -5,6 +5,7 @@
 // and the link-state display (`Timer2`). The controls are listed in ui/MainWindowUi.h.
 
 #include "link/LinkObject.h"
+#include "link/TransmitSequence.h"
 #include "platform/Platform.h"
 #include "ui/MainWindowUi.h"
 
@@ -60,6 +61,11 @@ private:
         Warn,
         StaySilent
     };
+    enum class SendKind
+    {
+        Scheduled,
+        Now
+    };
 
     void sendNow(int slot);
     void saveTimes();
@@ -79,7 +85,8 @@ private:
     QString slotPath(int slot) const;
     void checkSlot(int slot);
     bool reportMissingFile(int slot);
-    void transmit(int slot);
+    void sendIfFree(int slot, SendKind kind, RfReads rfReads);
+    void logSend(const QString &at, int slot, SendKind kind, const QString &outcome);
     void showSide(LinkStatus (LinkObject::*read)(std::int16_t &), QLabel *caption, Lamp *lamp,
                   const QString &freeText, const QString &busyText);
     void stopTimers();

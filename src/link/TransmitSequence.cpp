@@ -1,6 +1,5 @@
 #include "TransmitSequence.h"
 
-#include "LinkObject.h"
 #include "platform/Platform.h"
 
 namespace anunciel {
@@ -18,21 +17,22 @@ bool sideIsFree(LinkStatus (LinkObject::*read)(std::int16_t &), LinkObject &link
 
 } // namespace
 
-bool linkIsFree(LinkObject &link, RfReads rfReads)
+LinkState readLinkState(LinkObject &link, RfReads rfReads)
 {
     if (!sideIsFree(&LinkObject::RfBusy, link))
-        return false;
+        return LinkState::RfBusy;
     if (rfReads == RfReads::Twice && !sideIsFree(&LinkObject::RfBusy, link))
-        return false;
-    return sideIsFree(&LinkObject::IpBusy, link);
+        return LinkState::RfBusy;
+    return sideIsFree(&LinkObject::IpBusy, link) ? LinkState::Free : LinkState::IpBusy;
 }
 
-void transmitFile(LinkObject &link, Pause &pause, const std::function<std::string()> &path)
+LinkStatus transmitFile(LinkObject &link, Pause &pause, const std::function<std::string()> &path)
 {
     link.SetTransmit(true);
-    link.PlayFile(path(), true);
+    const LinkStatus played = link.PlayFile(path(), true);
     pause.pause(kTransmitPauseMs);
     link.SetTransmit(false);
+    return played;
 }
 
 } // namespace anunciel

@@ -7,6 +7,8 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+#include <algorithm>
+
 namespace anunciel {
 
 namespace {
@@ -98,16 +100,21 @@ QString fromCodePage(const QByteArray &bytes)
 
 ScheduleColumn decodeSchedule(const QByteArray &bytes)
 {
-    ScheduleColumn column;
-    qsizetype start = 0;
+    // A file saved by an editor that writes UTF-8 may start with its byte-order mark.
+    static const QByteArray kUtf8Mark("\xef\xbb\xbf");
+    const bool marked = bytes.startsWith(kUtf8Mark);
+
+    // Where the four lines lie.
+    std::array<QByteArrayView, 4> lines;
+    qsizetype start = marked ? kUtf8Mark.size() : 0;
     const qsizetype n = bytes.size();
-    for (QString &line : column) {
+    for (QByteArrayView &line : lines) {
         if (start >= n)
             break;
         qsizetype end = start;
         while (end < n && bytes[end] != '\r' && bytes[end] != '\n')
             ++end;
-        line = fromCodePage(bytes.mid(start, end - start));
+        line = QByteArrayView(bytes).sliced(start, end - start);
         start = end;
         if (start < n && bytes[start] == '\r') {
             ++start;
@@ -117,6 +124,24 @@ ScheduleColumn decodeSchedule(const QByteArray &bytes)
             ++start; // a lone LF
         }
     }
+
+    // Text that a Linux editor saved (valid UTF-8 with something beyond ASCII) is read as
+    // UTF-8; anything else is the code page, as the program writes it.
+    bool utf8 = marked;
+    if (!utf8) {
+        bool beyondAscii = false;
+        bool valid = true;
+        for (const QByteArrayView line : lines) {
+            beyondAscii = beyondAscii || std::any_of(line.begin(), line.end(),
+                                                     [](char c) { return uchar(c) >= 0x80; });
+            valid = valid && line.isValidUtf8();
+        }
+        utf8 = beyondAscii && valid;
+    }
+
+    ScheduleColumn column;
+    for (int i = 0; i < 4; ++i)
+        column[i] = utf8 ? QString::fromUtf8(lines[i]) : fromCodePage(lines[i].toByteArray());
     return column;
 }
 

@@ -15,7 +15,9 @@ inline const QString kTimesFile = QStringLiteral("hora_msg.txt");
 inline const QString kNamesFile = QStringLiteral("mensagem_msg.txt");
 
 // Four texts from file bytes: lines end at CR LF, a lone CR or a lone LF; lines after the
-// fourth are ignored and missing ones are empty.
+// fourth are ignored and missing ones are empty. The bytes are the code page, unless the four
+// lines are valid UTF-8 holding something beyond ASCII, or the file starts with UTF-8's
+// byte-order mark: then they are UTF-8 (a Linux editor's file).
 ScheduleColumn decodeSchedule(const QByteArray &bytes);
 
 // Four lines, each ended by CR LF; characters the code page lacks are written as "?".

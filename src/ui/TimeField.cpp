@@ -1,6 +1,8 @@
 #include "TimeField.h"
 
+#include <QGuiApplication>
 #include <QLineEdit>
+#include <QPalette>
 
 namespace anunciel {
 
@@ -19,6 +21,22 @@ void attachTimeFieldReaction(QLineEdit *field)
 {
     QObject::connect(field, &QLineEdit::textChanged, field,
                      [field] { appendColonAfterHours(field); });
+}
+
+QString unreadableTimeHint()
+{
+    return QStringLiteral("Este horário não é válido: a mensagem nunca será enviada.\n"
+                          "Digite só os números, sem os dois-pontos: 1430 dá 14:30 "
+                          "(os dois-pontos entram sozinhos).");
+}
+
+void markTimeReadable(QLineEdit *field, bool readable)
+{
+    QPalette palette = field->palette();
+    palette.setColor(QPalette::Text,
+                     readable ? QGuiApplication::palette().color(QPalette::Text) : QColor(Qt::red));
+    field->setPalette(palette);
+    field->setToolTip(readable ? QString() : unreadableTimeHint());
 }
 
 } // namespace anunciel

@@ -1,6 +1,7 @@
 #pragma once
 
 class QLineEdit;
+class QString;
 
 namespace anunciel {
 
@@ -11,5 +12,12 @@ void appendColonAfterHours(QLineEdit *field);
 
 // Connects that reaction to every change of `field`.
 void attachTimeFieldReaction(QLineEdit *field);
+
+// Marks a time field whose text the scheduler cannot read (its slot would never be sent):
+// red text and a tooltip that says how to type a time. Nothing else about the field changes.
+void markTimeReadable(QLineEdit *field, bool readable);
+
+// The tooltip of a marked field.
+QString unreadableTimeHint();
 
 } // namespace anunciel
