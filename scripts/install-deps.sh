@@ -1,15 +1,37 @@
 #!/usr/bin/env bash
 # Installs the Debian packages listed under scripts/packages/ that are not there yet.
+#   scripts/install-deps.sh run    what building and running the program needs (run.txt)
+#   scripts/install-deps.sh test   that and everything the tests need (every list)
+# A line "a|b" is met by either package; when neither is there, the first is installed.
+# Run as root; as anyone else it only says what is missing, and fails if anything is.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-mapfile -t wanted < <(cat "$here"/packages/*.txt | sed 's/#.*//' | awk 'NF {print $1}' | sort -u)
+case "${1:-test}" in
+run) lists=("$here/packages/run.txt") ;;
+test) lists=("$here"/packages/*.txt) ;;
+*) echo "usage: $0 [run|test]" >&2; exit 2 ;;
+esac
+
+installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
+
+mapfile -t wanted < <(cat "${lists[@]}" | sed 's/#.*//' | awk 'NF {print $1}' | sort -u)
 missing=()
-for p in "${wanted[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+for entry in "${wanted[@]}"; do
+  IFS='|' read -r -a choices <<<"$entry"
+  met=0
+  for p in "${choices[@]}"; do installed "$p" && met=1 && break; done
+  [ "$met" = 1 ] || missing+=("${choices[0]}")
 done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+# A package wanted twice by the lists (once alone, once as a choice) is installed once.
+mapfile -t missing < <(printf '%s\n' "${missing[@]}" | awk 'NF' | sort -u)
+[ ${#missing[@]} -gt 0 ] || exit 0
+
+if [ "$(id -u)" != 0 ]; then
+  echo "Missing Debian packages: ${missing[*]}" >&2
+  echo "Install them as root first: sudo bash $here/install-deps.sh ${1:-test}" >&2
+  exit 1
 fi
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,17 +1,29 @@
 #!/usr/bin/env bash
-# Builds Anunciel and installs it into a station folder that the operator owns (default
-# ~/Anunciel), with a menu entry that starts it in that folder. Run as the operator, not as
-# root; the packages come from scripts/install-deps.sh (the README's first command).
-#   scripts/install-station.sh [FOLDER]
+# Builds the program alone (no tests, fuzzers or benchmarks) in a folder of your own and
+# installs it into a station folder that you own (default ~/Anunciel), with a menu entry that
+# starts it in that folder. Run it as the operator; the packages come first, as root, from
+# scripts/install-deps.sh run.
+#   scripts/install-station.sh [--start] [FOLDER]
+#     --start   start the installed program in its station folder afterwards
+# The build lives in ${XDG_CACHE_HOME:-~/.cache}/anunciel/build (ANUNCIEL_BUILD_DIR to change).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+start=0
+if [ "${1:-}" = "--start" ]; then
+  start=1
+  shift
+fi
 station=${1:-$HOME/Anunciel}
 mkdir -p "$station"
 station=$(cd "$station" && pwd)
 data=${XDG_DATA_HOME:-$HOME/.local/share}
+build=${ANUNCIEL_BUILD_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/anunciel/build}
 
-"$root/scripts/build.sh" default
-cmake --install "$root/build/default" --prefix "$station" >/dev/null
+"$root/scripts/install-deps.sh" run
+# The preset's own build folder would lie in the checkout, which may belong to someone else.
+cmake --preset program -B "$build" >/dev/null
+cmake --build "$build" -j"$(nproc)" --target anunciel
+cmake --install "$build" --prefix "$station" >/dev/null
 
 install -D -m 0644 "$root/src/ui/images/anunciel.png" "$data/icons/hicolor/32x32/apps/anunciel.png"
 
@@ -37,7 +49,11 @@ Categories=Network;HamRadio;
 DESKTOP
 command -v update-desktop-database >/dev/null && update-desktop-database -q "$data/applications" || true
 
-echo "Installed into $station"
-echo "Menu entry: $desktop"
+echo "Instalado em $station"
+echo "Entrada do menu: $desktop"
 ls "$station"/*.wav >/dev/null 2>&1 ||
-  echo "No WAV file in $station yet: see the README, 'First run'."
+  echo "Ainda não há arquivos WAV em $station: veja o guia do operador (docs/guia-do-operador.md)."
+if [ "$start" = 1 ]; then
+  cd "$station"
+  exec ./anunciel
+fi

@@ -4,7 +4,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-scripts/install-deps.sh
+scripts/install-deps.sh test
 scripts/build.sh default
 ctest --preset default -j"$(nproc)"
 for step in scripts/test.d/*.sh; do
