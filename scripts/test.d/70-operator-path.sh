@@ -90,11 +90,12 @@ kill -KILL $pid; echo "FAIL: the window did not come up"; exit 1
 START
 chmod 755 "$work/start.sh"
 exe=$(sed -n 's/^Exec="\(.*\)"$/\1/p' "$desktop")
+as_operator mkdir -p "$home/check"
 path=$(sed -n 's/^Path=//p' "$desktop")
 as_operator env PULSE_SERVER=unix:/nonexistent/anunciel \
-  xvfb-run -a -s "-screen 0 1024x768x24" "$work/start.sh" "$path" "$exe" "$work/program.err" \
-  "$work/window.time" || { cat "$work/program.err" 2>/dev/null; exit 1; }
-shown=$(cat "$work/window.time")
+  xvfb-run -a -s "-screen 0 1024x768x24" "$work/start.sh" "$path" "$exe" "$home/check/program.err" \
+  "$home/check/window.time" || { cat "$home/check/program.err" 2>/dev/null; exit 1; }
+shown=$(cat "$home/check/window.time")
 
 as_operator bash "$home/anunciel/scripts/uninstall-station.sh" >/dev/null
 test ! -e "$station/anunciel" || { echo "FAIL: the program is left behind"; exit 1; }
