@@ -79,7 +79,7 @@ for _ in $(seq 1 150); do
     sleep 2.5
     cwd=$(readlink "/proc/$pid/cwd")
     if [ "$cwd" != "$1" ]; then echo "FAIL: the program runs in $cwd"; kill -KILL $pid; exit 1; fi
-    if xwininfo -root -tree 2>/dev/null | grep -q '"Anunciel": ('; then
+    if xwininfo -root -tree 2>/dev/null | grep -q '"Anunciel": ("'; then
       echo "FAIL: a box appeared (the WAV file was looked for elsewhere?)"; kill -KILL $pid; exit 1
     fi
     kill -TERM $pid; wait $pid; exit $?
