@@ -20,7 +20,8 @@ void prepareApplication()
 int run(QApplication &app)
 {
     app.setApplicationName(programTitle());
-    MainWindow window(systemPlatform(), &createLink);
+    const Platform platform = systemPlatform();
+    MainWindow window(platform, [log = platform.log] { return createLink(log); });
     if (!window.start())
         return 1;
     onTerminationSignal(&window, [&window] { window.endWithoutQuestion(); });
