@@ -92,6 +92,7 @@ private slots:
     void firstSampleNotBeforePttConfirmedAndDelay();
     void noSoundWithoutConfirmedPtt_data();
     void noSoundWithoutConfirmedPtt();
+    void lateKeyAfterUnkeyIsUndone();
     void noKeyingForSendThatCannotSound_data();
     void noKeyingForSendThatCannotSound();
     void pttHeldThroughLongFile_data();
@@ -356,10 +357,31 @@ void TestStationLink::noSoundWithoutConfirmedPtt()
         (s.link->RfBusy(value), !rig.pttLog().empty() && !rig.pttLog().back().on && !rig.ptt()),
         3000);
     QCOMPARE(rig.everKeyed(), keyedLate);
-    // Once unkeyed for sure, the link leaves the radio alone.
-    rig.clearCommands();
+    // Once no key given up on can still reach the radio, the link leaves it alone.
+    QTRY_VERIFY_WITH_TIMEOUT((rig.clearCommands(), s.link->RfBusy(value),
+                              rig.commands() == std::vector<std::string>{"\\get_dcd"}),
+                             StationLink::kLateCommand.count() + 2000);
+    QVERIFY(!rig.ptt());
+}
+
+// rigctld serves each connection on its own thread: the key given up on may be carried out
+// after the unkey sent on a fresh connection. The unkey is said again until that can no
+// longer happen.
+void TestStationLink::lateKeyAfterUnkeyIsUndone()
+{
+    ScriptedRig rig;
+    Station s = makeStation(rigSetting(rig));
+    QVERIFY(s.link);
+    rig.mode = ScriptedRig::Mode::Hang;
+    QVERIFY(!s.link->PlayFile("/station/a.wav", true).ok());
+    rig.mode = ScriptedRig::Mode::Answer;
+    QVERIFY(s.link->SetTransmit(false).ok());
+    QVERIFY(!rig.ptt());
+
+    rig.forcePtt(true); // the late key
+    std::int16_t value = 0;
     QVERIFY(s.link->RfBusy(value).ok());
-    QCOMPARE(rig.commands(), std::vector<std::string>{"\\get_dcd"});
+    QVERIFY(!rig.ptt());
 }
 
 void TestStationLink::noKeyingForSendThatCannotSound_data()

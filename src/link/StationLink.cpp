@@ -83,7 +83,13 @@ LinkStatus StationLink::applyPtt(const QDeadlineTimer &deadline)
         return LinkStatus::success();
     const LinkStatus status = m_rig->setPtt(want, deadline);
     noteContact(status);
-    m_pttOnRadio = status.ok() ? std::optional<bool>(want) : std::nullopt;
+    const auto now = std::chrono::steady_clock::now();
+    if (!status.ok() && want)
+        m_lateKeyingUntil = now + kLateCommand;
+    // rigctld serves each connection on its own thread: a key given up on may still reach
+    // the radio after an unkey sent since on a new connection.
+    const bool sure = status.ok() && (want || now >= m_lateKeyingUntil);
+    m_pttOnRadio = sure ? std::optional<bool>(want) : std::nullopt;
     return status;
 }
 

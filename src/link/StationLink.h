@@ -40,6 +40,9 @@ public:
     static constexpr std::chrono::milliseconds kPlaybackMargin{3000};
     // Files that may wait while another plays.
     static constexpr std::size_t kMaxQueued = 4;
+    // How long a PTT-on command given up on may still be carried out by a slow radio:
+    // until then an unkey that got through is said again.
+    static constexpr std::chrono::milliseconds kLateCommand{3000};
 
     // `rig` may be null: a VOX-keyed station. `log` (may be null) gets what the operator
     // should know: rigctld lost and back, a send that put nothing on the air and why. The
@@ -84,6 +87,7 @@ private:
     std::deque<std::string> m_queue;
     bool m_onAir = false;
     std::optional<bool> m_pttOnRadio; // last state rigctld confirmed; none when unsure
+    std::chrono::steady_clock::time_point m_lateKeyingUntil{};
     Contact m_contact = Contact::Unknown;
 };
 
