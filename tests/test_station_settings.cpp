@@ -97,6 +97,9 @@ void TestStationSettings::readsWithDefaults_data()
         << QByteArray("rigctld=127.0.0.1:4532\n") << OptionalText(QString()) << "127.0.0.1:4532"
         << 300 << "";
     QTest::newRow("empty rigctld: VOX") << QByteArray("rigctld=\n") << unset << "" << 300 << "";
+    QTest::newRow("commented out")
+        << QByteArray("; rigctld=127.0.0.1:4532\n;atraso_ptt_ms=9\natraso_ptt_ms=40 ; PY2XYZ\n")
+        << unset << "" << 40 << "";
 }
 
 void TestStationSettings::readsWithDefaults()
@@ -205,7 +208,7 @@ void TestStationSettings::badSettingStopsStartWithItsBox()
 void TestStationSettings::settingsFileNeverWritten()
 {
     const WorkingFolder folder;
-    const QByteArray file("# estação PY2XYZ\nrigctld = 127.0.0.1:4532\natraso_ptt_ms=300\n");
+    const QByteArray file("; estação PY2XYZ\nrigctld = 127.0.0.1:4532\natraso_ptt_ms=300\n");
     const QString path = folder.filePath(kStationSettingsFile);
     QVERIFY(writeBytes(path, file));
     const QDateTime modified = QFileInfo(path).lastModified();
