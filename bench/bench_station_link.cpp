@@ -4,6 +4,7 @@
 
 #include "link/AudioPlayer.h"
 #include "link/StationLink.h"
+#include "link/StationSettings.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -21,11 +22,14 @@ using namespace anunciel;
 
 namespace {
 
+// Plays nothing; its playback ends when told.
 class SilentPlayer final : public AudioPlayer
 {
 public:
-    Start play(const std::string &) override { return {LinkStatus::success(), {}}; }
+    Start check(const std::string &) override { return {LinkStatus::success(), {}}; }
+    Start play(const std::string &, TimePoint) override { return {LinkStatus::success(), {}}; }
     void stop() override {}
+    void end() { reportEnd(PlaybackEnd::Finished); }
 };
 
 template <typename F> double microsecondsPerCall(int n, F call)
@@ -69,8 +73,12 @@ int main(int argc, char *argv[])
         return 1;
     }
 
-    LinkCreation created = createStationLink(QStringLiteral("127.0.0.1:%1").arg(port),
-                                             std::make_unique<SilentPlayer>());
+    StationSettings settings;
+    settings.rigctld = QStringLiteral("127.0.0.1:%1").arg(port);
+    settings.keyingDelay = std::chrono::milliseconds(0);
+    auto player = std::make_unique<SilentPlayer>();
+    SilentPlayer *silent = player.get();
+    LinkCreation created = createStationLink(settings, std::move(player), nullptr);
     if (!created.link) {
         std::printf("link not created: %s\n", created.status.description.c_str());
         return 1;
@@ -91,9 +99,13 @@ int main(int argc, char *argv[])
         microsecondsPerCall(n, [&] { bare((bareOn = !bareOn) ? "T 1\n" : "T 0\n"); });
     std::int16_t value = 0;
     const double squelch = microsecondsPerCall(n, [&] { link.RfBusy(value); });
-    bool on = false;
-    const double ptt = microsecondsPerCall(n, [&] { link.SetTransmit(on = !on); });
-    link.SetTransmit(false);
+    // A send keys in PlayFile and unkeys at the sound's end: one T 1 and one T 0.
+    const double ptt = microsecondsPerCall(n,
+                                           [&] {
+                                               link.PlayFile("/station/a.wav", true);
+                                               silent->end();
+                                           }) /
+                       2;
 
     ::kill(pid_t(daemon.processId()), SIGSTOP);
     const double hung = microsecondsPerCall(5, [&] { link.RfBusy(value); });
@@ -107,7 +119,7 @@ int main(int argc, char *argv[])
     std::printf("  bare '\\get_dcd' on a socket                     %10.1f\n", bareSquelch);
     std::printf("  bare 'T 1' / 'T 0' on a socket                   %10.1f\n", barePtt);
     std::printf("  RfBusy (\\get_dcd) through the link             %10.1f\n", squelch);
-    std::printf("  SetTransmit (T 1 / T 0) through the link         %10.1f\n", ptt);
+    std::printf("  PTT (T 1 in PlayFile / T 0 at the end), link     %10.1f\n", ptt);
     std::printf("  RfBusy, rigctld stopped (SIGSTOP), 5 calls       %10.1f  (bound %lld ms)\n",
                 hung, static_cast<long long>(StationLink::kExchangeBound.count()));
     std::printf("  RfBusy, rigctld gone (connection refused), 50    %10.1f\n", gone);

@@ -1,15 +1,18 @@
-// A machine with no audio output (no sound server): playing fails as a call, quietly, and
-// a send goes on through its pause and unkey.
+// A machine with no audio output (no sound server): playing fails as a call, the radio is
+// never keyed for it, the window shows nothing and the send goes on through its pause and
+// unkey; the log says why.
 
 #include "link/AudioPlayer.h"
 #include "link/StationErrors.h"
 #include "link/StationLink.h"
+#include "link/StationSettings.h"
 #include "support/Harness.h"
 #include "support/ScriptedRig.h"
 #include "support/TestFiles.h"
 #include "support/Wav.h"
 #include "support/WorkingFolder.h"
 
+#include <QProcess>
 #include <QtTest>
 
 using namespace anunciel;
@@ -54,7 +57,8 @@ private slots:
     void initTestCase();
     void playFails_data();
     void playFails();
-    void sendGoesOnThroughPauseAndUnkey();
+    void sendKeysNothingAndGoesOn();
+    void outputListSaysThereIsNone();
 
 private:
     WorkingFolder m_dir;
@@ -85,7 +89,11 @@ void TestNoAudioDevice::playFails()
     const std::unique_ptr<AudioPlayer> player = createSystemAudioPlayer();
     int ends = 0;
     player->setEndHandler([&ends](PlaybackEnd) { ++ends; });
-    const AudioPlayer::Start start = player->play(m_dir.filePath(file).toStdString());
+    const std::string path = m_dir.filePath(file).toStdString();
+    // The check says beforehand what playing then finds.
+    const AudioPlayer::Start checked = player->check(path);
+    QCOMPARE(int(checked.status.code), code);
+    const AudioPlayer::Start start = player->play(path, std::chrono::steady_clock::now());
     QVERIFY(!start.status.ok());
     QCOMPARE(int(start.status.code), code);
     QVERIFY(!start.status.description.empty());
@@ -93,13 +101,15 @@ void TestNoAudioDevice::playFails()
     QCOMPARE(ends, 0); // nothing started, so nothing ends
 }
 
-void TestNoAudioDevice::sendGoesOnThroughPauseAndUnkey()
+void TestNoAudioDevice::sendKeysNothingAndGoesOn()
 {
     ScriptedRig rig;
     RecordingLink *recorder = nullptr;
+    FakeLog log;
     Harness h([&] {
-        LinkCreation created =
-            createStationLink(QString::fromStdString(rig.address()), createSystemAudioPlayer());
+        StationSettings settings;
+        settings.rigctld = QString::fromStdString(rig.address());
+        LinkCreation created = createStationLink(settings, createSystemAudioPlayer(), &log);
         if (created.link) {
             auto wrapped = std::make_unique<RecordingLink>(std::move(created.link));
             recorder = wrapped.get();
@@ -126,9 +136,30 @@ void TestNoAudioDevice::sendGoesOnThroughPauseAndUnkey()
     QVERIFY(recorder->calls[2].second.ok());
     QVERIFY(recorder->calls[4].second.ok());
     QCOMPARE(fake.pause.pauses, std::vector<int>{1000});
-    QCOMPARE(rig.commands(), (std::vector<std::string>{"\\get_dcd", "T 1", "T 0"}));
+    // Not keyed for a moment: no dead carrier.
+    QCOMPARE(rig.commands(), std::vector<std::string>{"\\get_dcd"});
     QVERIFY(!rig.ptt());
-    QVERIFY(fake.boxes.shown.empty()); // quietly
+    QVERIFY(fake.boxes.shown.empty()); // the window stays quiet; the log says why
+    QCOMPARE(log.lines.size(), 1);
+    QVERIFY2(log.lines.front().contains(QStringLiteral("aviso.wav")) &&
+                 log.lines.front().contains(QStringLiteral("Nenhuma saída de áudio")),
+             qPrintable(log.lines.front()));
+}
+
+// The option works where there is no display, and says when there is nothing to list.
+void TestNoAudioDevice::outputListSaysThereIsNone()
+{
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(QString::fromLatin1(name));
+    program.setProcessEnvironment(env);
+    program.start(QStringLiteral(ANUNCIEL_EXECUTABLE), {QStringLiteral("--listar-saidas")});
+    QVERIFY(program.waitForFinished(10000));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 1);
+    QCOMPARE(QString::fromUtf8(program.readAllStandardOutput()),
+             QStringLiteral("Nenhuma saída de áudio encontrada.\n"));
 }
 
 QTEST_MAIN(TestNoAudioDevice)

@@ -1,9 +1,13 @@
 // Real playback through the sound stack, into a private PulseAudio server whose only
-// output is a null sink: the end is reported once the file has played, not before, and a
-// user-interface thread held for the transmit pause does not break the sound.
+// output is a null sink: the end is reported once the file has played, not before, a
+// user-interface thread held for the transmit pause does not break the sound, the sound
+// waits for its start time, and the output is found by its name.
 
 #include "link/AudioPlayer.h"
+#include "link/StationErrors.h"
 #include "link/StationLink.h"
+#include "link/StationSettings.h"
+#include "link/TransmitSequence.h"
 #include "support/Harness.h"
 #include "support/ScriptedRig.h"
 #include "support/TestFiles.h"
@@ -37,6 +41,11 @@ private slots:
     void rapidReplacementsEndOnce();
     void stationKeyedForTheWholeFile();
     void sendNowKeysRadioForTheWholeAnnouncement();
+    void soundWaitsForItsStart();
+    void outputChosenByName_data();
+    void outputChosenByName();
+    void absentOutputKeysNothing();
+    void outputListWithoutDisplay();
 
 private:
     QString write(const QString &name, const QByteArray &bytes);
@@ -124,7 +133,8 @@ void TestPulsePlayback::playsToTheEnd()
     player->setEndHandler([&ends](PlaybackEnd end) { ends.push_back(end); });
     QElapsedTimer clock;
     clock.start();
-    const AudioPlayer::Start start = player->play(path.toStdString());
+    const AudioPlayer::Start start =
+        player->play(path.toStdString(), std::chrono::steady_clock::now());
     QVERIFY2(start.status.ok(), start.status.description.c_str());
     QCOMPARE(int(start.length.count()), ms);
     QVERIFY(clock.elapsed() < 200); // returns at once
@@ -145,7 +155,7 @@ void TestPulsePlayback::stoppedPlaybackReportsNoEnd()
     const std::unique_ptr<AudioPlayer> player = createSystemAudioPlayer();
     int ends = 0;
     player->setEndHandler([&ends](PlaybackEnd) { ++ends; });
-    QVERIFY(player->play(path.toStdString()).status.ok());
+    QVERIFY(player->play(path.toStdString(), std::chrono::steady_clock::now()).status.ok());
     QTest::qWait(100);
     player->stop();
     QTest::qWait(1500);
@@ -159,11 +169,11 @@ void TestPulsePlayback::replacedPlaybackReportsOnlyTheNewEnd()
     const std::unique_ptr<AudioPlayer> player = createSystemAudioPlayer();
     int ends = 0;
     player->setEndHandler([&ends](PlaybackEnd) { ++ends; });
-    QVERIFY(player->play(longer.toStdString()).status.ok());
+    QVERIFY(player->play(longer.toStdString(), std::chrono::steady_clock::now()).status.ok());
     QTest::qWait(50);
     QElapsedTimer clock;
     clock.start();
-    QVERIFY(player->play(shorter.toStdString()).status.ok());
+    QVERIFY(player->play(shorter.toStdString(), std::chrono::steady_clock::now()).status.ok());
     QTRY_COMPARE_WITH_TIMEOUT(ends, 1, 3000);
     // Well before the first file could have ended: the end is the second one's.
     QVERIFY2(clock.elapsed() < 300 + StationLink::kPlaybackMargin.count(),
@@ -180,7 +190,7 @@ void TestPulsePlayback::rapidReplacementsEndOnce()
     int ends = 0;
     player->setEndHandler([&ends](PlaybackEnd) { ++ends; });
     for (int i = 0; i < 30; ++i) {
-        QVERIFY(player->play(path.toStdString()).status.ok());
+        QVERIFY(player->play(path.toStdString(), std::chrono::steady_clock::now()).status.ok());
         QTest::qWait(i % 3 == 0 ? 0 : 15);
     }
     QTRY_COMPARE_WITH_TIMEOUT(ends, 1, 200 + StationLink::kPlaybackMargin.count());
@@ -192,7 +202,7 @@ void TestPulsePlayback::stationKeyedForTheWholeFile()
 {
     // A VOX station: no rigctld, so keying is what the link wants.
     const QString path = write(QStringLiteral("e.wav"), announcementWav(2000));
-    LinkCreation created = createStationLink(QString(), createSystemAudioPlayer());
+    LinkCreation created = createStationLink(StationSettings(), createSystemAudioPlayer(), nullptr);
     QVERIFY(created.link);
     auto &link = static_cast<StationLink &>(*created.link);
     QElapsedTimer clock;
@@ -214,7 +224,9 @@ void TestPulsePlayback::sendNowKeysRadioForTheWholeAnnouncement()
     QVERIFY(writeBytes(folder.filePath(QStringLiteral("aviso.wav")), announcementWav(3000)));
     ScriptedRig rig;
     Harness h([&rig] {
-        return createStationLink(QString::fromStdString(rig.address()), createSystemAudioPlayer());
+        StationSettings settings; // the default keying delay
+        settings.rigctld = QString::fromStdString(rig.address());
+        return createStationLink(settings, createSystemAudioPlayer(), nullptr);
     });
     FakePlatform &fake = h.fake;
     fake.desktop.folder = folder.nativePath();
@@ -230,8 +242,98 @@ void TestPulsePlayback::sendNowKeysRadioForTheWholeAnnouncement()
     QVERIFY(rig.ptt()); // the sequence has unkeyed; the announcement holds the key
     QTRY_VERIFY_WITH_TIMEOUT(!rig.ptt(), 3000 + StationLink::kPlaybackMargin.count() + 1000);
     const qint64 keyed = clock.elapsed();
-    QVERIFY2(keyed >= 3000, qPrintable(QString::number(keyed)));
+    QVERIFY2(keyed >= kDefaultKeyingDelay.count() + 3000, qPrintable(QString::number(keyed)));
     QVERIFY(fake.boxes.shown.empty());
+}
+
+// The first sample waits for the keying delay: the file ends no earlier than its start time
+// plus its length, although the call returned at once.
+void TestPulsePlayback::soundWaitsForItsStart()
+{
+    const QString path = write(QStringLiteral("g.wav"), announcementWav(500));
+    const std::unique_ptr<AudioPlayer> player = createSystemAudioPlayer();
+    int ends = 0;
+    player->setEndHandler([&ends](PlaybackEnd) { ++ends; });
+    QElapsedTimer clock;
+    clock.start();
+    const auto startAt = std::chrono::steady_clock::now() + std::chrono::milliseconds(700);
+    QVERIFY(player->play(path.toStdString(), startAt).status.ok());
+    QVERIFY(clock.elapsed() < 200);
+    QTRY_COMPARE_WITH_TIMEOUT(ends, 1, 700 + 500 + StationLink::kPlaybackMargin.count());
+    QVERIFY2(clock.elapsed() >= 700 + 500, qPrintable(QString::number(clock.elapsed())));
+}
+
+void TestPulsePlayback::outputChosenByName_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("code");
+    QTest::newRow("system default") << "" << 0;
+    QTest::newRow("by its description") << "Null Output" << 0;
+    QTest::newRow("by its id") << "null" << 0;
+    QTest::newRow("absent") << "USB Audio Device" << int(stationerror::NoAudioOutput);
+    QTest::newRow("case matters") << "null output" << int(stationerror::NoAudioOutput);
+}
+
+void TestPulsePlayback::outputChosenByName()
+{
+    QFETCH(QString, name);
+    QFETCH(int, code);
+    const QString path = write(QStringLiteral("h.wav"), announcementWav(200));
+    const std::unique_ptr<AudioPlayer> player = createSystemAudioPlayer(name.toStdString());
+    int ends = 0;
+    player->setEndHandler([&ends](PlaybackEnd) { ++ends; });
+    QCOMPARE(int(player->check(path.toStdString()).status.code), code);
+    const AudioPlayer::Start start =
+        player->play(path.toStdString(), std::chrono::steady_clock::now());
+    QCOMPARE(int(start.status.code), code);
+    if (code == 0)
+        QTRY_COMPARE_WITH_TIMEOUT(ends, 1, 200 + StationLink::kPlaybackMargin.count());
+    else
+        QVERIFY2(QString::fromStdString(start.status.description).contains(name),
+                 start.status.description.c_str());
+}
+
+// A named output that is not there at send time: the send fails without keying, and the log
+// says so.
+void TestPulsePlayback::absentOutputKeysNothing()
+{
+    const QString path = write(QStringLiteral("i.wav"), announcementWav(200));
+    ScriptedRig rig;
+    FakeLog log;
+    StationSettings settings;
+    settings.rigctld = QString::fromStdString(rig.address());
+    settings.audioOutput = QStringLiteral("USB Audio Device");
+    LinkCreation created = createStationLink(
+        settings, createSystemAudioPlayer(settings.audioOutput.toStdString()), &log);
+    QVERIFY(created.link);
+    rig.clearCommands();
+    FakeClock clock;
+    FakePause pause(clock);
+    transmitFile(*created.link, pause, [&path] { return path.toStdString(); });
+    QVERIFY(rig.commands().empty());
+    QVERIFY(!rig.everKeyed());
+    QCOMPARE(log.lines.size(), 1);
+    QVERIFY2(log.lines.front().contains(QStringLiteral("\"USB Audio Device\"")),
+             qPrintable(log.lines.front()));
+}
+
+// The operator's list of outputs, from a terminal without a display.
+void TestPulsePlayback::outputListWithoutDisplay()
+{
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(QString::fromLatin1(name));
+    program.setProcessEnvironment(env);
+    program.start(QStringLiteral(ANUNCIEL_EXECUTABLE), {QStringLiteral("--listar-saidas")});
+    QVERIFY(program.waitForFinished(10000));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 0);
+    const QStringList lines =
+        QString::fromUtf8(program.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 2);
+    QVERIFY2(lines[0].contains(QStringLiteral("saida_audio")), qPrintable(lines[0]));
+    QCOMPARE(lines[1], QStringLiteral("* Null Output   (id: null)"));
 }
 
 ANUNCIEL_SKIPPABLE_TEST_MAIN(TestPulsePlayback)

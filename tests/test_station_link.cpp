@@ -3,52 +3,69 @@
 
 #include "link/StationErrors.h"
 #include "link/StationLink.h"
+#include "link/StationSettings.h"
+#include "link/TransmitSequence.h"
 #include "support/FakePlayer.h"
+#include "support/Harness.h"
 #include "support/ScriptedRig.h"
+#include "support/TestFiles.h"
+#include "support/WorkingFolder.h"
 
 #include <QElapsedTimer>
-#include <QTcpServer>
 #include <QtTest>
 
 Q_DECLARE_METATYPE(anunciel::PlaybackEnd)
 
 using namespace anunciel;
-using anunciel::test::FakePlayer;
-using anunciel::test::ScriptedRig;
+using namespace anunciel::test;
+using namespace std::chrono_literals;
 
 namespace {
 
 // Calls must give up on rigctld within the bound; a little slack for a loaded machine.
 constexpr qint64 kBoundWithSlackMs = StationLink::kExchangeBound.count() + 300;
 
+StationSettings settingsFor(const QString &rigctld, std::chrono::milliseconds delay = 0ms)
+{
+    StationSettings settings;
+    settings.rigctld = rigctld;
+    settings.rigctldOrigin = QStringLiteral("rigctld em estacao.ini");
+    settings.keyingDelay = delay;
+    return settings;
+}
+
 struct Station
 {
+    std::unique_ptr<FakeLog> log = std::make_unique<FakeLog>();
     std::unique_ptr<LinkObject> link;
     FakePlayer *player = nullptr;
     LinkStatus status;
 
     StationLink &station() { return static_cast<StationLink &>(*link); }
+    // A whole send as the window makes it, with the pause skipped.
+    void send(const std::string &path)
+    {
+        FakeClock clock;
+        FakePause pause(clock);
+        transmitFile(*link, pause, [&path] { return path; });
+    }
 };
 
-Station makeStation(const QString &setting)
+Station makeStation(const QString &rigctld, std::chrono::milliseconds delay = 0ms)
 {
+    Station s;
     auto player = std::make_unique<FakePlayer>();
-    FakePlayer *raw = player.get();
-    LinkCreation created = createStationLink(setting, std::move(player));
-    return {std::move(created.link), raw, created.status};
+    s.player = player.get();
+    LinkCreation created =
+        createStationLink(settingsFor(rigctld, delay), std::move(player), s.log.get());
+    s.link = std::move(created.link);
+    s.status = created.status;
+    return s;
 }
 
 QString rigSetting(const ScriptedRig &rig)
 {
     return QString::fromStdString(rig.address());
-}
-
-// A port on loopback that nothing listens on.
-quint16 closedPort()
-{
-    QTcpServer server;
-    server.listen(QHostAddress::LocalHost, 0);
-    return server.serverPort(); // closed again when `server` goes
 }
 
 } // namespace
@@ -60,21 +77,27 @@ class TestStationLink : public QObject
 private slots:
     void voxStationNeverBusyAndPlays();
 
-    void creationChecksRigAndUnkeys();
+    void creationUnkeys();
     void creationByName();
     void creationFailsOnBadSetting_data();
     void creationFailsOnBadSetting();
-    void creationFailsWhenRigctldUnreachable();
+    void creationGoesOnWithoutRigctld();
 
     void squelchReading_data();
     void squelchReading();
     void squelchOnHungRigctldFailsWithinBound();
 
-    void pttFollowsSetTransmit();
+    void setTransmitAloneNeverKeys();
+    void firstSampleNotBeforePttConfirmedAndDelay_data();
+    void firstSampleNotBeforePttConfirmedAndDelay();
+    void noSoundWithoutConfirmedPtt_data();
+    void noSoundWithoutConfirmedPtt();
+    void lateKeyAfterUnkeyIsUndone();
+    void noKeyingForSendThatCannotSound_data();
+    void noKeyingForSendThatCannotSound();
     void pttHeldThroughLongFile_data();
     void pttHeldThroughLongFile();
     void pttDroppedWhenReleasedMidFile();
-    void failedPlayFileLeavesKeyingToSetTransmit();
     void playFileAloneKeysUntilTheEnd();
     void fileSentWhilePlayingWaitsItsTurn();
     void waitingFileThatCannotPlayIsPassed();
@@ -82,30 +105,39 @@ private slots:
     void hugeFileKeepsKeyed();
     void unkeyRetriedAfterRigctldWasAway();
     void droppedConnectionIsMadeAgain();
+    void lostAndBackToldOnceEach();
+
+    void windowRunsWithoutRigctldAndSendsOnceItAppears();
 };
 
 void TestStationLink::voxStationNeverBusyAndPlays()
 {
-    Station s = makeStation(QString());
+    Station s = makeStation(QString(), 300ms);
     QVERIFY2(s.link, s.status.description.c_str());
     std::int16_t rf = 7, ip = 7;
     QVERIFY(s.link->RfBusy(rf).ok());
     QVERIFY(s.link->IpBusy(ip).ok());
     QCOMPARE(rf, std::int16_t(0));
     QCOMPARE(ip, std::int16_t(0));
+    const auto before = std::chrono::steady_clock::now();
     QVERIFY(s.link->SetTransmit(true).ok());
     QVERIFY(s.link->PlayFile("/station/a.wav", true).ok());
     QCOMPARE(s.player->played, std::vector<std::string>{"/station/a.wav"});
     QVERIFY(s.station().isPlaying());
+    // The sound keys a VOX radio itself: there is no PTT to wait for.
+    QVERIFY(s.player->startTimes.front() <= before + 100ms);
+    QVERIFY(s.log->lines.isEmpty());
 }
 
-void TestStationLink::creationChecksRigAndUnkeys()
+void TestStationLink::creationUnkeys()
 {
     ScriptedRig rig;
+    rig.forcePtt(true); // left keyed by an earlier run
     Station s = makeStation(rigSetting(rig));
     QVERIFY2(s.link, s.status.description.c_str());
-    // The radio is unkeyed at start, which also shows rigctld answers.
     QCOMPARE(rig.commands(), std::vector<std::string>{"T 0"});
+    QVERIFY(!rig.ptt());
+    QVERIFY(s.log->lines.isEmpty());
 }
 
 // localhost may name ::1 first while rigctld listens on 127.0.0.1 only.
@@ -114,7 +146,7 @@ void TestStationLink::creationByName()
     ScriptedRig rig;
     Station s = makeStation(QStringLiteral("localhost:%1").arg(rig.port()));
     QVERIFY2(s.link, s.status.description.c_str());
-    QVERIFY(s.link->SetTransmit(true).ok());
+    QVERIFY(s.link->PlayFile("/station/a.wav", true).ok());
     QVERIFY(rig.ptt());
 }
 
@@ -135,23 +167,31 @@ void TestStationLink::creationFailsOnBadSetting()
     QFETCH(QString, setting);
     Station s = makeStation(setting);
     QVERIFY(!s.link);
-    QCOMPARE(s.status.code, stationerror::RigSetting);
-    QVERIFY2(QString::fromStdString(s.status.description).contains(setting),
-             s.status.description.c_str());
+    QCOMPARE(s.status.code, stationerror::BadSetting);
+    const QString text = QString::fromStdString(s.status.description);
+    QVERIFY2(text.contains(setting) && text.contains(QStringLiteral("rigctld em estacao.ini")),
+             qPrintable(text));
 }
 
-void TestStationLink::creationFailsWhenRigctldUnreachable()
+// rigctld may start after the program: the link is made, says so once, and the radio is
+// unkeyed as soon as rigctld answers.
+void TestStationLink::creationGoesOnWithoutRigctld()
 {
-    const QString setting = QStringLiteral("127.0.0.1:%1").arg(closedPort());
+    ScriptedRig rig(ScriptedRig::Start::Absent);
     QElapsedTimer clock;
     clock.start();
-    Station s = makeStation(setting);
+    Station s = makeStation(rigSetting(rig));
     QVERIFY(clock.elapsed() < kBoundWithSlackMs);
-    QVERIFY(!s.link);
-    QVERIFY(!s.status.ok());
-    QCOMPARE(s.status.code, stationerror::RigUnreachable);
-    QVERIFY2(QString::fromStdString(s.status.description).contains(setting),
-             s.status.description.c_str());
+    QVERIFY2(s.link, s.status.description.c_str());
+    QCOMPARE(s.log->lines.size(), 1);
+    QVERIFY2(s.log->lines.front().contains(rigSetting(rig)), qPrintable(s.log->lines.front()));
+
+    rig.forcePtt(true);
+    rig.appear();
+    std::int16_t value = 0;
+    QVERIFY(s.link->RfBusy(value).ok());
+    QCOMPARE(rig.commands(), (std::vector<std::string>{"T 0", "\\get_dcd"}));
+    QVERIFY(!rig.ptt());
 }
 
 void TestStationLink::squelchReading_data()
@@ -185,6 +225,8 @@ void TestStationLink::squelchReading()
     rig.scriptSquelch({"1"});
     QVERIFY(s.link->RfBusy(value).ok());
     QCOMPARE(value, std::int16_t(-1));
+    // rigctld answered throughout: nothing to tell.
+    QVERIFY(s.log->lines.isEmpty());
 }
 
 void TestStationLink::squelchOnHungRigctldFailsWithinBound()
@@ -211,20 +253,172 @@ void TestStationLink::squelchOnHungRigctldFailsWithinBound()
     QCOMPARE(value, std::int16_t(-1));
 }
 
-void TestStationLink::pttFollowsSetTransmit()
+// Keying before the file is known to sound would be a carrier with nothing to say.
+void TestStationLink::setTransmitAloneNeverKeys()
 {
     ScriptedRig rig;
     Station s = makeStation(rigSetting(rig));
     QVERIFY(s.link);
+    rig.clearCommands();
     QVERIFY(s.link->SetTransmit(true).ok());
-    QVERIFY(rig.ptt());
+    QVERIFY(s.link->SetTransmit(false).ok());
+    QVERIFY(rig.commands().empty());
+    QVERIFY(!rig.ptt());
+}
+
+void TestStationLink::firstSampleNotBeforePttConfirmedAndDelay_data()
+{
+    QTest::addColumn<int>("delayMs");
+    QTest::addColumn<int>("radioMs"); // how late the radio confirms PTT
+    QTest::newRow("no delay") << 0 << 0;
+    QTest::newRow("300 ms") << 300 << 0;
+    QTest::newRow("300 ms, radio confirms after 200 ms") << 300 << 200;
+    QTest::newRow("100 ms, radio confirms after 400 ms") << 100 << 400;
+}
+
+void TestStationLink::firstSampleNotBeforePttConfirmedAndDelay()
+{
+    QFETCH(int, delayMs);
+    QFETCH(int, radioMs);
+    const std::chrono::milliseconds delay(delayMs);
+    ScriptedRig rig;
+    Station s = makeStation(rigSetting(rig), delay);
+    QVERIFY(s.link);
+    rig.pttDelayMs = radioMs;
+    bool keyedAtPlay = false;
+    s.player->onPlay = [&](const std::string &) { keyedAtPlay = rig.ptt(); };
+
+    QVERIFY(s.link->SetTransmit(true).ok());
+    QVERIFY(rig.pttLog().empty() || !rig.pttLog().back().on); // not keyed yet
+    QVERIFY(s.link->PlayFile("/station/a.wav", true).ok());
+    const auto returned = std::chrono::steady_clock::now();
+
+    QVERIFY(keyedAtPlay);
+    const std::vector<ScriptedRig::PttChange> changes = rig.pttLog();
+    QVERIFY(!changes.empty() && changes.back().on);
+    QCOMPARE(s.player->startTimes.size(), size_t(1));
+    const auto startAt = s.player->startTimes.front();
+    const auto lead =
+        std::chrono::duration_cast<std::chrono::microseconds>(startAt - changes.back().at);
+    QVERIFY2(
+        startAt >= changes.back().at + delay,
+        qPrintable(QStringLiteral("first sample %1 µs after PTT confirmed").arg(lead.count())));
+    // And not needlessly later: the delay counts from the confirmation, not from elsewhere.
+    QVERIFY2(
+        startAt <= returned + delay,
+        qPrintable(QStringLiteral("first sample %1 µs after PTT confirmed").arg(lead.count())));
+    // Nothing blocked for the delay: PlayFile returned once PTT was confirmed.
+    QVERIFY(returned < changes.back().at + delay || delay == 0ms);
+}
+
+void TestStationLink::noSoundWithoutConfirmedPtt_data()
+{
+    QTest::addColumn<int>("radioMs");
+    QTest::addColumn<bool>("hang");
+    QTest::addColumn<bool>("refuse");
+    QTest::addColumn<bool>("keyedLate"); // the radio is keyed after the link gave up
+    QTest::newRow("radio confirms after 800 ms") << 800 << false << false << true;
+    QTest::newRow("rigctld hangs") << 0 << true << false << false;
+    QTest::newRow("rigctld refuses") << 0 << false << true << false;
+}
+
+void TestStationLink::noSoundWithoutConfirmedPtt()
+{
+    QFETCH(int, radioMs);
+    QFETCH(bool, hang);
+    QFETCH(bool, refuse);
+    QFETCH(bool, keyedLate);
+    ScriptedRig rig;
+    Station s = makeStation(rigSetting(rig), 300ms);
+    QVERIFY(s.link);
+    rig.pttDelayMs = radioMs;
+    rig.mode = hang ? ScriptedRig::Mode::Hang : ScriptedRig::Mode::Answer;
+    rig.refusePtt = refuse;
+
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(s.link->SetTransmit(true).ok());
+    const LinkStatus played = s.link->PlayFile("/station/a.wav", true);
+    QVERIFY(clock.elapsed() < kBoundWithSlackMs);
+    QVERIFY(!played.ok());
+    QVERIFY(s.player->played.empty()); // not a sample
+    QVERIFY(!s.station().isPlaying());
+    QVERIFY(!s.log->lines.isEmpty());
+    QVERIFY2(s.log->lines.last().contains(QStringLiteral("/station/a.wav")),
+             qPrintable(s.log->lines.last()));
+
+    // rigctld answers again: the radio ends unkeyed, however late the key came.
+    rig.mode = ScriptedRig::Mode::Answer;
+    rig.pttDelayMs = 0;
+    rig.refusePtt = false;
+    s.link->SetTransmit(false);
+    std::int16_t value = 0;
+    QTRY_VERIFY_WITH_TIMEOUT(
+        (s.link->RfBusy(value), !rig.pttLog().empty() && !rig.pttLog().back().on && !rig.ptt()),
+        3000);
+    QCOMPARE(rig.everKeyed(), keyedLate);
+    // Once no key given up on can still reach the radio, the link leaves it alone.
+    QTRY_VERIFY_WITH_TIMEOUT((rig.clearCommands(), s.link->RfBusy(value),
+                              rig.commands() == std::vector<std::string>{"\\get_dcd"}),
+                             StationLink::kLateCommand.count() + 2000);
+    QVERIFY(!rig.ptt());
+}
+
+// rigctld serves each connection on its own thread: the key given up on may be carried out
+// after the unkey sent on a fresh connection. The unkey is said again until that can no
+// longer happen.
+void TestStationLink::lateKeyAfterUnkeyIsUndone()
+{
+    ScriptedRig rig;
+    Station s = makeStation(rigSetting(rig));
+    QVERIFY(s.link);
+    rig.mode = ScriptedRig::Mode::Hang;
+    QVERIFY(!s.link->PlayFile("/station/a.wav", true).ok());
+    rig.mode = ScriptedRig::Mode::Answer;
     QVERIFY(s.link->SetTransmit(false).ok());
     QVERIFY(!rig.ptt());
 
-    rig.refusePtt = true;
-    const LinkStatus refused = s.link->SetTransmit(true);
-    QVERIFY(!refused.ok());
-    QCOMPARE(refused.code, -1);
+    rig.forcePtt(true); // the late key
+    std::int16_t value = 0;
+    QVERIFY(s.link->RfBusy(value).ok());
+    QVERIFY(!rig.ptt());
+}
+
+void TestStationLink::noKeyingForSendThatCannotSound_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("why");
+    QTest::newRow("not a PCM WAV file")
+        << int(stationerror::BadAudioFile) << "Não é possível tocar \"/station/a.wav\"";
+    QTest::newRow("no audio output")
+        << int(stationerror::NoAudioOutput) << "Nenhuma saída de áudio disponível.";
+    QTest::newRow("named output absent")
+        << int(stationerror::NoAudioOutput) << "A saída de áudio \"USB\" não está disponível.";
+}
+
+void TestStationLink::noKeyingForSendThatCannotSound()
+{
+    QFETCH(int, code);
+    QFETCH(QString, why);
+    ScriptedRig rig;
+    Station s = makeStation(rigSetting(rig), 300ms);
+    QVERIFY(s.link);
+    s.player->failPlay = true;
+    s.player->failure = LinkStatus::failure(code, why.toStdString());
+    rig.clearCommands();
+
+    s.send("/station/a.wav");
+
+    QVERIFY(!rig.everKeyed());
+    QVERIFY(rig.commands().empty());
+    QVERIFY(!rig.ptt());
+    QVERIFY(s.player->played.empty());
+    QCOMPARE(s.player->checked, std::vector<std::string>{"/station/a.wav"});
+    // Said on the log, with the reason.
+    QCOMPARE(s.log->lines.size(), 1);
+    QVERIFY2(s.log->lines.front().contains(QStringLiteral("/station/a.wav")) &&
+                 s.log->lines.front().contains(why),
+             qPrintable(s.log->lines.front()));
 }
 
 void TestStationLink::pttHeldThroughLongFile_data()
@@ -267,36 +461,22 @@ void TestStationLink::pttDroppedWhenReleasedMidFile()
     QVERIFY(!rig.ptt());
 }
 
-void TestStationLink::failedPlayFileLeavesKeyingToSetTransmit()
-{
-    ScriptedRig rig;
-    Station s = makeStation(rigSetting(rig));
-    QVERIFY(s.link);
-    s.player->failPlay = true;
-    QVERIFY(s.link->SetTransmit(true).ok());
-    const LinkStatus played = s.link->PlayFile("/station/broken.wav", true);
-    QVERIFY(!played.ok());
-    QCOMPARE(played.code, 6);
-    QVERIFY(rig.ptt());
-    QVERIFY(s.link->SetTransmit(false).ok());
-    QVERIFY(!rig.ptt());
-}
-
 void TestStationLink::playFileAloneKeysUntilTheEnd()
 {
     ScriptedRig rig;
-    Station s = makeStation(rigSetting(rig));
+    Station s = makeStation(rigSetting(rig), 200ms);
     QVERIFY(s.link);
-    // A player that never tells the end: the file's own length plus the margin bounds it.
+    // A player that never tells the end: the delay, the file's own length and the margin
+    // bound it.
     s.player->length = std::chrono::milliseconds(100);
-    // Timed from before the call: the bound starts inside it, before the PTT exchange.
+    // Timed from before the call: the bound starts inside it, after the PTT exchange.
     QElapsedTimer clock;
     clock.start();
     QVERIFY(s.link->PlayFile("/station/short.wav", true).ok());
     QVERIFY(rig.ptt());
     QTRY_VERIFY_WITH_TIMEOUT(!rig.ptt(), 5000);
     const qint64 keyed = clock.elapsed();
-    const qint64 bound = (s.player->length + StationLink::kPlaybackMargin).count();
+    const qint64 bound = (200ms + s.player->length + StationLink::kPlaybackMargin).count();
     QVERIFY2(keyed >= bound && keyed < bound + 500, qPrintable(QString::number(keyed)));
     QVERIFY(!s.player->playing); // and the player was told to stop
 }
@@ -304,21 +484,22 @@ void TestStationLink::playFileAloneKeysUntilTheEnd()
 void TestStationLink::fileSentWhilePlayingWaitsItsTurn()
 {
     ScriptedRig rig;
-    Station s = makeStation(rigSetting(rig));
+    Station s = makeStation(rigSetting(rig), 300ms);
     QVERIFY(s.link);
-    for (const char *file : {"/station/a.wav", "/station/b.wav"}) {
-        QVERIFY(s.link->SetTransmit(true).ok());
-        QVERIFY(s.link->PlayFile(file, true).ok());
-        QVERIFY(s.link->SetTransmit(false).ok());
-    }
+    for (const char *file : {"/station/a.wav", "/station/b.wav"})
+        s.send(file);
     // The second did not cut the first short.
     QCOMPARE(s.player->played, std::vector<std::string>{"/station/a.wav"});
     QCOMPARE(s.player->stops, 0);
     QVERIFY(rig.ptt());
 
+    rig.clearCommands();
     s.player->end(PlaybackEnd::Finished);
     QCOMPARE(s.player->played, (std::vector<std::string>{"/station/a.wav", "/station/b.wav"}));
+    // Under the same carrier, with no new keying and no new delay.
     QVERIFY(rig.ptt());
+    QVERIFY(rig.commands().empty());
+    QVERIFY(s.player->startTimes.back() <= std::chrono::steady_clock::now());
     s.player->end(PlaybackEnd::Finished);
     QVERIFY(!rig.ptt());
 }
@@ -328,15 +509,20 @@ void TestStationLink::waitingFileThatCannotPlayIsPassed()
     ScriptedRig rig;
     Station s = makeStation(rigSetting(rig));
     QVERIFY(s.link);
-    s.player->unplayable = {"/station/b.wav", "/station/c.wav"};
     QVERIFY(s.link->PlayFile("/station/a.wav", true).ok());
+    // One that cannot play is refused at once, and not kept waiting.
+    s.player->unplayable = {"/station/x.wav"};
+    QVERIFY(!s.link->PlayFile("/station/x.wav", true).ok());
     QVERIFY(s.link->PlayFile("/station/b.wav", true).ok());
     QVERIFY(s.link->PlayFile("/station/c.wav", true).ok());
     QVERIFY(rig.ptt());
+    // By their turn, these cannot either (removed meanwhile, say).
+    s.player->unplayable = {"/station/b.wav", "/station/c.wav"};
     s.player->end(PlaybackEnd::Failed);
-    QCOMPARE(s.player->played.size(), size_t(3));
+    QCOMPARE(s.player->played, std::vector<std::string>{"/station/a.wav"});
     QVERIFY(!rig.ptt());
     QVERIFY(!s.station().isPlaying());
+    QCOMPARE(s.log->lines.size(), 3); // x, b and c, each with its reason
 }
 
 void TestStationLink::waitingFilesAreFew()
@@ -373,9 +559,10 @@ void TestStationLink::unkeyRetriedAfterRigctldWasAway()
     ScriptedRig rig;
     Station s = makeStation(rigSetting(rig));
     QVERIFY(s.link);
-    QVERIFY(s.link->SetTransmit(true).ok());
+    QVERIFY(s.link->PlayFile("/station/a.wav", true).ok());
+    QVERIFY(rig.ptt());
     rig.mode = ScriptedRig::Mode::Hang;
-    QVERIFY(!s.link->SetTransmit(false).ok());
+    s.player->end(PlaybackEnd::Finished);
     QVERIFY(rig.ptt()); // the unkey never arrived
 
     rig.mode = ScriptedRig::Mode::Answer;
@@ -401,14 +588,91 @@ void TestStationLink::droppedConnectionIsMadeAgain()
     rig.mode = ScriptedRig::Mode::Drop;
     QElapsedTimer clock;
     clock.start();
-    QVERIFY(!s.link->SetTransmit(true).ok());
+    std::int16_t value = 0;
+    QVERIFY(!s.link->RfBusy(value).ok());
     QVERIFY(clock.elapsed() < kBoundWithSlackMs);
     // ...and the next one connects anew.
     rig.mode = ScriptedRig::Mode::Answer;
-    QVERIFY(s.link->SetTransmit(true).ok());
+    QVERIFY(s.link->PlayFile("/station/a.wav", true).ok());
     QVERIFY(rig.ptt());
     QVERIFY(rig.connections() >= 2);
 }
 
-QTEST_GUILESS_MAIN(TestStationLink)
+// A station service keeps its standard error in the journal: one line when rigctld stops
+// answering and one when it is back, however many calls fail in between.
+void TestStationLink::lostAndBackToldOnceEach()
+{
+    ScriptedRig rig;
+    Station s = makeStation(rigSetting(rig));
+    QVERIFY(s.link);
+    std::int16_t value = 0;
+    QVERIFY(s.link->RfBusy(value).ok());
+    QVERIFY(s.log->lines.isEmpty());
+
+    rig.mode = ScriptedRig::Mode::Drop;
+    for (int i = 0; i < 5; ++i)
+        QVERIFY(!s.link->RfBusy(value).ok());
+    QCOMPARE(s.log->lines.size(), 1);
+    QVERIFY2(
+        s.log->lines[0].contains(QStringLiteral("Sem contato com o rigctld em ") + rigSetting(rig)),
+        qPrintable(s.log->lines[0]));
+
+    rig.mode = ScriptedRig::Mode::Answer;
+    for (int i = 0; i < 3; ++i)
+        QVERIFY(s.link->RfBusy(value).ok());
+    QCOMPARE(s.log->lines.size(), 2);
+    QCOMPARE(s.log->lines[1],
+             QStringLiteral("O rigctld em %1 voltou a responder.").arg(rigSetting(rig)));
+
+    // A refusal is an answer: rigctld is there.
+    rig.scriptSquelch({"RPRT -11"});
+    QVERIFY(!s.link->RfBusy(value).ok());
+    QCOMPARE(s.log->lines.size(), 2);
+}
+
+// The window opens and the schedule runs while rigctld is not there yet; the first send
+// after it appears is keyed.
+void TestStationLink::windowRunsWithoutRigctldAndSendsOnceItAppears()
+{
+    const WorkingFolder folder;
+    QVERIFY(writeBytes(folder.filePath(QStringLiteral("aviso.wav")), "RIFF"));
+    ScriptedRig rig(ScriptedRig::Start::Absent);
+    FakeLog log;
+    FakePlayer *player = nullptr;
+    Harness h([&] {
+        auto made = std::make_unique<FakePlayer>();
+        player = made.get();
+        return createStationLink(settingsFor(rigSetting(rig), 300ms), std::move(made), &log);
+    });
+    FakePlatform &fake = h.fake;
+    fake.desktop.folder = folder.nativePath();
+    QVERIFY(h.w().start());
+    QVERIFY(fake.boxes.shown.empty());
+    QCOMPARE(log.lines.size(), 1);
+    h.secondTimer()->stop(); // the fake clock drives the schedule here
+    h.linkStateTimer()->stop();
+    h.setSlot(0, QStringLiteral("14:30"), QStringLiteral("aviso.wav"));
+    h.setSlot(1, QStringLiteral("14:31"), QStringLiteral("aviso.wav"));
+
+    h.w().showLinkState();
+    QCOMPARE(h.label(QStringLiteral("Label5"))->text(), QStringLiteral("RF livre"));
+    h.tickAt(14, 30, 0);
+    // The schedule ran: the slot came due and was tried, but nothing went on the air.
+    QCOMPARE(fake.pause.pauses, std::vector<int>{kTransmitPauseMs});
+    QVERIFY(player->played.empty());
+    QVERIFY(fake.boxes.shown.empty());
+
+    rig.appear();
+    h.tickAt(14, 31, 0);
+    QCOMPARE(fake.pause.pauses, (std::vector<int>{kTransmitPauseMs, kTransmitPauseMs}));
+    QVERIFY(rig.ptt());
+    QCOMPARE(player->played.size(), size_t(1));
+    QVERIFY(player->played.front().ends_with("aviso.wav"));
+    QVERIFY(log.lines.contains(
+        QStringLiteral("O rigctld em %1 voltou a responder.").arg(rigSetting(rig))));
+    player->end(PlaybackEnd::Finished);
+    QVERIFY(!rig.ptt());
+}
+
+QTEST_MAIN(TestStationLink)
 #include "test_station_link.moc"

@@ -27,7 +27,7 @@ int run(QApplication &app)
     StationFolderLock lock(QDir::currentPath());
     if (!claimStationFolder(lock, platform))
         return 1;
-    MainWindow window(platform, &createLink);
+    MainWindow window(platform, [log = platform.log] { return createLink(log); });
     if (!window.start())
         return 1;
     onTerminationSignal(&window, [&window] { window.endWithoutQuestion(); });

@@ -21,18 +21,23 @@ enum class PlaybackEnd
 class AudioPlayer
 {
 public:
+    using TimePoint = std::chrono::steady_clock::time_point;
     struct Start
     {
         LinkStatus status;
-        std::chrono::milliseconds length{0}; // the file's own playing time, when started
+        std::chrono::milliseconds length{0}; // the file's own playing time, when playable
     };
     using EndHandler = std::function<void(PlaybackEnd)>;
 
     virtual ~AudioPlayer() = default;
 
-    // Stops what is playing, then starts the file (absolute path, UTF-8) and returns at
-    // once. A file that cannot be played is a failed status, never an exception.
-    virtual Start play(const std::string &path) = 0;
+    // Whether the file (absolute path, UTF-8) can be played on the output now, and for how
+    // long, without playing anything: the transmitter is keyed only for a file that passes.
+    virtual Start check(const std::string &path) = 0;
+    // Stops what is playing, then plays the file with its first sample not before `startAt`,
+    // and returns at once. A file that cannot be played is a failed status, never an
+    // exception.
+    virtual Start play(const std::string &path, TimePoint startAt) = 0;
     // Stops playback; no end is reported for the playback stopped.
     virtual void stop() = 0;
 
@@ -50,7 +55,8 @@ private:
     EndHandler m_onEnd;
 };
 
-// The default audio output of this machine.
-std::unique_ptr<AudioPlayer> createSystemAudioPlayer();
+// Plays on the output whose name (Qt's description of it, or its system id) is `outputName`,
+// or on the system's default output when that is empty.
+std::unique_ptr<AudioPlayer> createSystemAudioPlayer(const std::string &outputName = {});
 
 } // namespace anunciel

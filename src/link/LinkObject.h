@@ -9,6 +9,8 @@
 
 namespace anunciel {
 
+class Log;
+
 // Success, or an error number (an HRESULT on Windows) with a description.
 struct LinkStatus
 {
@@ -46,7 +48,8 @@ struct LinkCreation
 
 // Creates the platform's link. Each platform defines it in its own source, chosen by CMake:
 // Windows in link/win/ComLink.cpp (the node software's automation object), elsewhere in
-// link/StationLink.cpp (the station keyed through rigctld, the sound played here).
-LinkCreation createLink();
+// link/StationLink.cpp (the station keyed through rigctld, the sound played here). `log`
+// (may be null) gets what the operator should know of the link while it runs.
+LinkCreation createLink(Log *log);
 
 } // namespace anunciel

@@ -1,3 +1,4 @@
+#include "AudioOutputs.h"
 #include "AudioPlayer.h"
 #include "StationErrors.h"
 #include "WavFile.h"
@@ -7,7 +8,6 @@
 #include <QAudioFormat>
 #include <QAudioSink>
 #include <QElapsedTimer>
-#include <QMediaDevices>
 #include <QThread>
 #include <QTimer>
 
@@ -16,7 +16,8 @@
 
 // The station's sound goes out through Qt's audio sink on a thread of its own: the
 // user-interface thread is held for a whole second by every transmission, and the sink
-// must keep being fed meanwhile. Only the end of playback comes back to the event loop.
+// must keep being fed meanwhile. The keying delay is waited out there too, for the same
+// reason. Only the end of playback comes back to the event loop.
 
 namespace anunciel {
 
@@ -52,32 +53,29 @@ class PlaybackWorker final : public QObject
 public:
     PlaybackWorker()
     {
+        m_begin->setSingleShot(true);
+        m_begin->setTimerType(Qt::PreciseTimer); // never starts the sound early
+        connect(m_begin, &QTimer::timeout, this, &PlaybackWorker::begin);
         m_tail->setSingleShot(true);
         m_tail->setTimerType(Qt::PreciseTimer); // never ends the sound early
         connect(m_tail, &QTimer::timeout, this, [this] { finish(false); });
     }
 
-    void start(quint64 id, const QString &path, const WavInfo &info, const QAudioDevice &device)
+    void start(quint64 id, const QString &path, const WavInfo &info, const QAudioDevice &device,
+               AudioPlayer::TimePoint startAt)
     {
         stop();
         m_id = id;
-        m_lengthMs = info.length.count();
-        m_samples = std::make_unique<WavSampleDevice>(path, info);
-        if (!m_samples->open()) {
-            finish(true);
-            return;
-        }
-        m_format = audioFormat(info);
-        m_sink = std::make_unique<QAudioSink>(device, m_format);
-        connect(m_sink.get(), &QAudioSink::stateChanged, this, &PlaybackWorker::stateChanged);
-        m_clock.start();
-        m_sink->start(m_samples.get());
-        if (m_sink && m_sink->error() != QAudio::NoError)
-            finish(true);
+        m_path = path;
+        m_info = info;
+        m_device = device;
+        m_startAt = startAt;
+        begin();
     }
 
     void stop()
     {
+        m_begin->stop();
         m_tail->stop();
         std::unique_ptr<WavSampleDevice> samples = std::move(m_samples);
         if (QAudioSink *sink = m_sink.release()) {
@@ -96,6 +94,31 @@ signals:
     void ended(quint64 id, bool failed);
 
 private:
+    void begin()
+    {
+        // Rounded up, and checked again when the timer fires: the first sample must not
+        // leave before the radio is ready for it.
+        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(
+            m_startAt - std::chrono::steady_clock::now());
+        if (wait.count() > 0) {
+            m_begin->start(int(std::min<qint64>(wait.count(), std::numeric_limits<int>::max())));
+            return;
+        }
+        m_lengthMs = m_info.length.count();
+        m_samples = std::make_unique<WavSampleDevice>(m_path, m_info);
+        if (!m_samples->open()) {
+            finish(true);
+            return;
+        }
+        m_format = audioFormat(m_info);
+        m_sink = std::make_unique<QAudioSink>(m_device, m_format);
+        connect(m_sink.get(), &QAudioSink::stateChanged, this, &PlaybackWorker::stateChanged);
+        m_clock.start();
+        m_sink->start(m_samples.get());
+        if (m_sink && m_sink->error() != QAudio::NoError)
+            finish(true);
+    }
+
     void stateChanged(QAudio::State state)
     {
         if (!m_sink)
@@ -123,7 +146,13 @@ private:
     std::unique_ptr<WavSampleDevice> m_samples;
     std::unique_ptr<QAudioSink> m_sink;
     QAudioFormat m_format;
-    QTimer *m_tail = new QTimer(this); // a child, so that it moves to the playback thread
+    // Children, so that they move to the playback thread.
+    QTimer *m_begin = new QTimer(this);
+    QTimer *m_tail = new QTimer(this);
+    QString m_path;
+    WavInfo m_info;
+    QAudioDevice m_device;
+    AudioPlayer::TimePoint m_startAt;
     QElapsedTimer m_clock;
     quint64 m_id = 0;
     qint64 m_lengthMs = 0;
@@ -135,7 +164,8 @@ class QtAudioPlayer final : public QObject, public AudioPlayer
     Q_DISABLE_COPY_MOVE(QtAudioPlayer)
 
 public:
-    QtAudioPlayer() : m_thread(new QThread), m_worker(new PlaybackWorker)
+    explicit QtAudioPlayer(const QString &outputName)
+        : m_outputName(outputName), m_thread(new QThread), m_worker(new PlaybackWorker)
     {
         m_thread->setObjectName(QStringLiteral("anunciel-audio"));
         m_worker->moveToThread(m_thread);
@@ -162,45 +192,29 @@ public:
         }
     }
 
-    Start play(const std::string &path) override
+    Start check(const std::string &path) override
+    {
+        Checked checked = checkFile(QString::fromStdString(path));
+        return {checked.status, checked.info.length};
+    }
+
+    Start play(const std::string &path, TimePoint startAt) override
     {
         stop();
         const QString file = QString::fromStdString(path);
-        const WavInfo info = readWavFile(file);
-        if (!info.ok)
-            return {LinkStatus::failure(stationerror::BadAudioFile,
-                                        QStringLiteral("Não é possível tocar \"%1\": %2.")
-                                            .arg(file, info.error)
-                                            .toStdString()),
-                    {}};
-        const QList<QAudioDevice> outputs = QMediaDevices::audioOutputs();
-        if (outputs.isEmpty())
-            return {LinkStatus::failure(stationerror::NoAudioOutput,
-                                        "Nenhuma saída de áudio disponível."),
-                    {}};
-        QAudioDevice device = QMediaDevices::defaultAudioOutput();
-        if (device.isNull())
-            device = outputs.first();
-        const QAudioFormat format = audioFormat(info);
-        if (!device.isFormatSupported(format))
-            return {LinkStatus::failure(
-                        stationerror::AudioFailed,
-                        QStringLiteral("A saída de áudio \"%1\" não aceita o formato de \"%2\" "
-                                       "(%3 Hz, %4 canais, %5 bits).")
-                            .arg(device.description(), file)
-                            .arg(info.sampleRate)
-                            .arg(info.channels)
-                            .arg(info.bytesPerSample * 8)
-                            .toStdString()),
-                    {}};
+        Checked checked = checkFile(file);
+        if (!checked.status.ok())
+            return {checked.status, {}};
 
         const quint64 id = ++m_lastId;
         m_current = id;
         QMetaObject::invokeMethod(
             m_worker,
-            [worker = m_worker, id, file, info, device] { worker->start(id, file, info, device); },
+            [worker = m_worker, id, file, info = checked.info, device = checked.device, startAt] {
+                worker->start(id, file, info, device, startAt);
+            },
             Qt::QueuedConnection);
-        return {LinkStatus::success(), info.length};
+        return {LinkStatus::success(), checked.info.length};
     }
 
     void stop() override
@@ -213,6 +227,51 @@ public:
     }
 
 private:
+    struct Checked
+    {
+        LinkStatus status;
+        WavInfo info;
+        QAudioDevice device;
+    };
+
+    // Everything that can be known before the sound starts: the file is PCM WAV, the
+    // output is there and takes its format.
+    Checked checkFile(const QString &file) const
+    {
+        Checked checked;
+        checked.info = readWavFile(file);
+        if (!checked.info.ok) {
+            checked.status = LinkStatus::failure(stationerror::BadAudioFile,
+                                                 QStringLiteral("Não é possível tocar \"%1\": %2.")
+                                                     .arg(file, checked.info.error)
+                                                     .toStdString());
+            return checked;
+        }
+        checked.device = findAudioOutput(m_outputName);
+        if (checked.device.isNull()) {
+            checked.status = LinkStatus::failure(
+                stationerror::NoAudioOutput,
+                m_outputName.isEmpty()
+                    ? std::string("Nenhuma saída de áudio disponível.")
+                    : QStringLiteral("A saída de áudio \"%1\" não está disponível.")
+                          .arg(m_outputName)
+                          .toStdString());
+            return checked;
+        }
+        const QAudioFormat format = audioFormat(checked.info);
+        if (!checked.device.isFormatSupported(format))
+            checked.status = LinkStatus::failure(
+                stationerror::AudioFailed,
+                QStringLiteral("A saída de áudio \"%1\" não aceita o formato de \"%2\" "
+                               "(%3 Hz, %4 canais, %5 bits).")
+                    .arg(checked.device.description(), file)
+                    .arg(checked.info.sampleRate)
+                    .arg(checked.info.channels)
+                    .arg(checked.info.bytesPerSample * 8)
+                    .toStdString());
+        return checked;
+    }
+
     void workerEnded(quint64 id, bool failed)
     {
         // Ends of playbacks stopped or replaced since are stale.
@@ -222,6 +281,7 @@ private:
         reportEnd(failed ? PlaybackEnd::Failed : PlaybackEnd::Finished);
     }
 
+    QString m_outputName;
     QThread *m_thread;
     PlaybackWorker *m_worker;
     quint64 m_lastId = 0;
@@ -230,9 +290,9 @@ private:
 
 } // namespace
 
-std::unique_ptr<AudioPlayer> createSystemAudioPlayer()
+std::unique_ptr<AudioPlayer> createSystemAudioPlayer(const std::string &outputName)
 {
-    return std::make_unique<QtAudioPlayer>();
+    return std::make_unique<QtAudioPlayer>(QString::fromStdString(outputName));
 }
 
 } // namespace anunciel

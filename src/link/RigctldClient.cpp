@@ -18,8 +18,9 @@ LinkStatus failure(std::int32_t code, const QString &text)
 
 } // namespace
 
-RigctldClient::RigctldClient(const QHostAddress &address, quint16 port, const QString &name)
-    : m_address(address), m_port(port), m_name(name)
+RigctldClient::RigctldClient(const QList<QHostAddress> &addresses, quint16 port,
+                             const QString &name)
+    : m_addresses(addresses), m_port(port), m_name(name)
 {
 }
 
@@ -112,11 +113,20 @@ LinkStatus RigctldClient::exchangeOnce(const QByteArray &command, QByteArray &an
 
 LinkStatus RigctldClient::connectSocket(const QDeadlineTimer &deadline)
 {
-    m_socket.abort();
-    m_socket.connectToHost(m_address, m_port);
-    if (!m_socket.waitForConnected(remainingMs(deadline)))
-        return socketFailure(deadline);
-    return LinkStatus::success();
+    LinkStatus status = failure(stationerror::RigUnreachable,
+                                QStringLiteral("O rigctld em %1 não tem endereço.").arg(m_name));
+    for (qsizetype i = 0; i < m_addresses.size(); ++i) {
+        m_socket.abort();
+        m_socket.connectToHost(m_addresses[i], m_port);
+        if (m_socket.waitForConnected(remainingMs(deadline))) {
+            m_addresses.move(i, 0);
+            return LinkStatus::success();
+        }
+        status = socketFailure(deadline);
+        if (deadline.hasExpired())
+            break;
+    }
+    return status;
 }
 
 // Gives up the connection, so that a late answer cannot be taken for the next one's.

@@ -8,6 +8,7 @@
 
 #include <QDeadlineTimer>
 #include <QHostAddress>
+#include <QList>
 #include <QString>
 #include <QTcpSocket>
 
@@ -18,8 +19,12 @@ class RigctldClient
     Q_DISABLE_COPY_MOVE(RigctldClient)
 
 public:
-    // `name` is how messages name the daemon (host:port as the operator wrote it).
-    RigctldClient(const QHostAddress &address, quint16 port, const QString &name);
+    // `name` is how messages name the daemon (host:port as the operator wrote it). A name
+    // may stand for several addresses (localhost: ::1 and 127.0.0.1) of which rigctld
+    // listens on some only: each connection tries them in turn, the last good one first.
+    RigctldClient(const QList<QHostAddress> &addresses, quint16 port, const QString &name);
+
+    const QString &name() const { return m_name; }
 
     // `T 1` / `T 0`.
     LinkStatus setPtt(bool on, const QDeadlineTimer &deadline);
@@ -35,7 +40,7 @@ private:
     LinkStatus connectSocket(const QDeadlineTimer &deadline);
     LinkStatus socketFailure(const QDeadlineTimer &deadline);
 
-    QHostAddress m_address;
+    QList<QHostAddress> m_addresses;
     quint16 m_port;
     QString m_name;
     QTcpSocket m_socket;

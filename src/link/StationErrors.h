@@ -7,7 +7,7 @@
 
 namespace anunciel::stationerror {
 
-inline constexpr std::int32_t RigSetting = 1;     // ANUNCIEL_RIGCTLD cannot be read
+inline constexpr std::int32_t BadSetting = 1;     // a station setting cannot be understood
 inline constexpr std::int32_t RigUnreachable = 2; // no connection to rigctld
 inline constexpr std::int32_t RigNoAnswer = 3;    // no complete answer within the bound
 inline constexpr std::int32_t RigBadAnswer = 4;   // an answer that is not the protocol's

@@ -1,11 +1,13 @@
 #include "StationLink.h"
 
+#include "AudioOutputs.h"
 #include "RigctldClient.h"
 #include "StationErrors.h"
+#include "StationSettings.h"
+#include "platform/Platform.h"
 
 #include <QHostAddress>
 #include <QHostInfo>
-#include <QRegularExpression>
 
 #include <algorithm>
 #include <limits>
@@ -22,11 +24,9 @@ QDeadlineTimer exchangeDeadline()
 } // namespace
 
 StationLink::StationLink(std::unique_ptr<RigctldClient> rig, std::unique_ptr<AudioPlayer> player,
-                         PttState radio)
-    : m_rig(std::move(rig)), m_player(std::move(player))
+                         std::chrono::milliseconds keyingDelay, Log *log)
+    : m_rig(std::move(rig)), m_player(std::move(player)), m_keyingDelay(keyingDelay), m_log(log)
 {
-    if (radio != PttState::Unknown)
-        m_pttOnRadio = radio == PttState::On;
     m_playbackBound.setSingleShot(true);
     // A coarse timer may fire 5 % early: on a long file that would unkey before its end.
     m_playbackBound.setTimerType(Qt::PreciseTimer);
@@ -43,12 +43,37 @@ StationLink::~StationLink()
     m_player->setEndHandler({});
     m_playbackBound.stop();
     m_queue.clear();
-    m_transmit = m_playing = false;
+    m_onAir = false;
     // Unkey first and whatever the link believes: a radio left transmitting is the worst
     // this program could do. Silencing the sound comes second.
     if (m_rig)
         m_rig->setPtt(false, exchangeDeadline());
     m_player->stop();
+}
+
+void StationLink::noteContact(const LinkStatus &status)
+{
+    const bool lost =
+        status.code == stationerror::RigUnreachable || status.code == stationerror::RigNoAnswer;
+    if (lost && m_contact != Contact::Lost) {
+        m_contact = Contact::Lost;
+        if (m_log)
+            m_log->line(QStringLiteral("Sem contato com o rigctld em %1: %2 Nada será "
+                                       "transmitido até que ele responda.")
+                            .arg(m_rig->name(), QString::fromStdString(status.description)));
+    } else if (!lost && m_contact != Contact::Answering) {
+        if (m_contact == Contact::Lost && m_log)
+            m_log->line(QStringLiteral("O rigctld em %1 voltou a responder.").arg(m_rig->name()));
+        m_contact = Contact::Answering;
+    }
+}
+
+void StationLink::notSent(const std::string &path, const LinkStatus &why)
+{
+    if (m_log)
+        m_log->line(
+            QStringLiteral("Arquivo \"%1\" não transmitido. %2")
+                .arg(QString::fromStdString(path), QString::fromStdString(why.description)));
 }
 
 LinkStatus StationLink::applyPtt(const QDeadlineTimer &deadline)
@@ -57,7 +82,14 @@ LinkStatus StationLink::applyPtt(const QDeadlineTimer &deadline)
     if (!m_rig || m_pttOnRadio == want)
         return LinkStatus::success();
     const LinkStatus status = m_rig->setPtt(want, deadline);
-    m_pttOnRadio = status.ok() ? std::optional<bool>(want) : std::nullopt;
+    noteContact(status);
+    const auto now = std::chrono::steady_clock::now();
+    if (!status.ok() && want)
+        m_lateKeyingUntil = now + kLateCommand;
+    // rigctld serves each connection on its own thread: a key given up on may still reach
+    // the radio after an unkey sent since on a new connection.
+    const bool sure = status.ok() && (want || now >= m_lateKeyingUntil);
+    m_pttOnRadio = sure ? std::optional<bool>(want) : std::nullopt;
     return status;
 }
 
@@ -67,11 +99,13 @@ LinkStatus StationLink::RfBusy(std::int16_t &value)
     if (!m_rig)
         return LinkStatus::success();
     const QDeadlineTimer deadline = exchangeDeadline();
-    // A PTT change that did not reach the radio (rigctld was away) is tried again first.
+    // A PTT change that did not reach the radio (rigctld was away, or late) is tried again
+    // first: a radio keyed by a command that was given up on must end unkeyed.
     if (m_pttOnRadio != wantsKeyed())
         applyPtt(deadline);
     bool open = false;
     const LinkStatus status = m_rig->squelchOpen(open, deadline);
+    noteContact(status);
     if (status.ok() && open)
         value = -1;
     return status;
@@ -83,121 +117,153 @@ LinkStatus StationLink::IpBusy(std::int16_t &value)
     return LinkStatus::success();
 }
 
-LinkStatus StationLink::SetTransmit(bool on)
+// Keying here, before the file is known to play, would put a carrier on the air with nothing
+// to say: PlayFile keys once it is. Either way the radio is brought to what the files on the
+// air need, which unkeys one left keyed by a command given up on.
+LinkStatus StationLink::SetTransmit(bool)
 {
-    m_transmit = on;
-    // Unkeying while a file still plays waits for its end.
     return applyPtt(exchangeDeadline());
 }
 
 LinkStatus StationLink::PlayFile(const std::string &path, bool)
 {
-    const QDeadlineTimer deadline = exchangeDeadline();
-    // As a node program does, a file sent while another is on the air waits for its
-    // turn instead of cutting the other short.
-    if (m_playing) {
-        if (m_queue.size() >= kMaxQueued)
-            return LinkStatus::failure(stationerror::AudioFailed,
-                                       "Há arquivos demais esperando para tocar.");
-        m_queue.push_back(path);
-        return applyPtt(deadline);
+    LinkStatus status;
+    if (m_onAir) {
+        // As a node program does, a file sent while another is on the air waits for its
+        // turn instead of cutting the other short.
+        status = m_player->check(path).status;
+        if (status.ok() && m_queue.size() >= kMaxQueued)
+            status = LinkStatus::failure(stationerror::AudioFailed,
+                                         "Há arquivos demais esperando para tocar.");
+        if (status.ok())
+            m_queue.push_back(path);
+    } else {
+        status = keyAndPlay(path);
     }
-    const LinkStatus started = startPlayback(path);
-    const LinkStatus keyed = applyPtt(deadline);
-    return started.ok() ? keyed : started;
+    if (!status.ok())
+        notSent(path, status);
+    return status;
 }
 
-LinkStatus StationLink::startPlayback(const std::string &path)
+LinkStatus StationLink::keyAndPlay(const std::string &path)
 {
-    const AudioPlayer::Start start = m_player->play(path);
-    m_playing = start.status.ok();
-    if (m_playing) {
-        // A timer counts in int milliseconds: a file of days at 1 Hz must not overflow it.
-        const auto bound = std::min<std::chrono::milliseconds::rep>(
-            (start.length + kPlaybackMargin).count(), std::numeric_limits<int>::max());
-        m_playbackBound.start(std::chrono::milliseconds(bound));
+    const AudioPlayer::Start checked = m_player->check(path);
+    if (!checked.status.ok())
+        return checked.status;
+
+    AudioPlayer::TimePoint startAt = std::chrono::steady_clock::now();
+    if (m_rig) {
+        // A file that follows another goes on under the same carrier, with no delay.
+        const bool keyedAlready = m_pttOnRadio == true;
+        m_onAir = true;
+        const LinkStatus keyed = applyPtt(exchangeDeadline());
+        if (!keyed.ok()) {
+            // No sound without a confirmed PTT. The command may still reach the radio late:
+            // the next call that gets through unkeys it.
+            m_onAir = false;
+            return keyed;
+        }
+        if (!keyedAlready)
+            startAt = std::chrono::steady_clock::now() + m_keyingDelay;
     }
-    return start.status;
+
+    const AudioPlayer::Start started = m_player->play(path, startAt);
+    m_onAir = started.status.ok();
+    if (!m_onAir) {
+        applyPtt(exchangeDeadline()); // at once: nothing will sound
+        return started.status;
+    }
+    // A timer counts in int milliseconds: a file of days at 1 Hz must not overflow it.
+    const auto untilStart = std::chrono::ceil<std::chrono::milliseconds>(
+        std::max(startAt - std::chrono::steady_clock::now(), AudioPlayer::TimePoint::duration{}));
+    const auto bound = std::min<std::chrono::milliseconds::rep>(
+        (untilStart + started.length + kPlaybackMargin).count(), std::numeric_limits<int>::max());
+    m_playbackBound.start(std::chrono::milliseconds(bound));
+    return LinkStatus::success();
 }
 
 void StationLink::playbackEnded()
 {
     m_playbackBound.stop();
-    if (!m_playing)
+    if (!m_onAir)
         return;
-    m_playing = false;
+    m_onAir = false;
     // The next waiting file keeps the transmitter keyed; one that cannot play is passed.
-    while (!m_playing && !m_queue.empty()) {
+    while (!m_onAir && !m_queue.empty()) {
         const std::string next = std::move(m_queue.front());
         m_queue.pop_front();
-        startPlayback(next);
+        const LinkStatus started = keyAndPlay(next);
+        if (started.ok())
+            break;
+        notSent(next, started);
+        // Without a confirmed PTT none of the others could go either, and each would hold
+        // the window for another exchange.
+        if (m_rig && m_pttOnRadio != true) {
+            for (const std::string &waiting : m_queue)
+                notSent(waiting, started);
+            m_queue.clear();
+        }
     }
     applyPtt(exchangeDeadline());
 }
 
 // ---- Creation ----------------------------------------------------------------------------
 
-namespace {
-
-LinkCreation creationFailure(std::int32_t code, const QString &text)
+LinkCreation createStationLink(const StationSettings &settings, std::unique_ptr<AudioPlayer> player,
+                               Log *log)
 {
-    return {nullptr, LinkStatus::failure(code, text.toStdString())};
-}
+    if (settings.rigctld.isEmpty())
+        return {
+            std::make_unique<StationLink>(nullptr, std::move(player), settings.keyingDelay, log),
+            LinkStatus::success()};
 
-} // namespace
-
-LinkCreation createStationLink(const QString &rigctldSetting, std::unique_ptr<AudioPlayer> player)
-{
-    const QString setting = rigctldSetting.trimmed();
-    if (setting.isEmpty())
-        return {std::make_unique<StationLink>(nullptr, std::move(player),
-                                              StationLink::PttState::Unknown),
-                LinkStatus::success()};
-
-    // host:port, or [IPv6 address]:port
-    static const QRegularExpression form(
-        QStringLiteral(R"(^(?:\[([^\]]+)\]|([^:\[\]]+)):(\d{1,5})$)"));
-    const QRegularExpressionMatch match = form.match(setting);
-    const uint port = match.hasMatch() ? match.captured(3).toUInt() : 0;
-    if (port == 0 || port > 65535)
-        return creationFailure(
-            stationerror::RigSetting,
-            QStringLiteral("A variável ANUNCIEL_RIGCTLD deve indicar o rigctld na forma "
-                           "host:porta (por exemplo 127.0.0.1:4532), mas vale \"%1\".")
-                .arg(setting));
-    const QString host = match.captured(1).isEmpty() ? match.captured(2) : match.captured(1);
+    const std::optional<RigctldAddress> address = parseRigctldAddress(settings.rigctld);
+    if (!address)
+        return {nullptr, LinkStatus::failure(
+                             stationerror::BadSetting,
+                             QStringLiteral("O valor de %1 é \"%2\", mas deve indicar o rigctld "
+                                            "na forma host:porta (por exemplo 127.0.0.1:4532).")
+                                 .arg(settings.rigctldOrigin, settings.rigctld)
+                                 .toStdString())};
 
     // The name is looked up once, here: later exchanges must not wait on a name server.
-    QList<QHostAddress> addresses{QHostAddress(host)};
+    QList<QHostAddress> addresses{QHostAddress(address->host)};
     if (addresses.first().isNull())
-        addresses = QHostInfo::fromName(host).addresses();
+        addresses = QHostInfo::fromName(address->host).addresses();
     if (addresses.isEmpty())
-        return creationFailure(
-            stationerror::RigUnreachable,
-            QStringLiteral("Não foi possível conectar ao rigctld em %1 (ANUNCIEL_RIGCTLD): "
-                           "o endereço \"%2\" não foi encontrado.")
-                .arg(setting, host));
+        return {nullptr,
+                LinkStatus::failure(
+                    stationerror::BadSetting,
+                    QStringLiteral("O valor de %1 é \"%2\", mas o nome \"%3\" não foi "
+                                   "encontrado. Indique o endereço IP ou um nome conhecido "
+                                   "deste computador (por exemplo 127.0.0.1:4532).")
+                        .arg(settings.rigctldOrigin, settings.rigctld, address->host)
+                        .toStdString())};
 
-    // The program starts with the transmitter off; saying so also proves rigctld answers,
-    // and clears a PTT that an earlier run may have left up. A name may stand for several
-    // addresses (localhost: ::1 and 127.0.0.1) of which rigctld listens on some only.
-    LinkStatus answered;
-    for (const QHostAddress &address : std::as_const(addresses)) {
-        auto rig = std::make_unique<RigctldClient>(address, quint16(port), setting);
-        answered = rig->setPtt(false, exchangeDeadline());
-        if (answered.ok())
-            return {std::make_unique<StationLink>(std::move(rig), std::move(player),
-                                                  StationLink::PttState::Off),
-                    LinkStatus::success()};
-    }
-    return creationFailure(
-        answered.code, QString::fromStdString(answered.description) +
-                           QStringLiteral("\nVerifique a variável ANUNCIEL_RIGCTLD e o rigctld."));
+    auto link = std::make_unique<StationLink>(
+        std::make_unique<RigctldClient>(addresses, address->port, settings.rigctld),
+        std::move(player), settings.keyingDelay, log);
+    // The program starts with the transmitter off; saying so also clears a PTT that an
+    // earlier run may have left up. A rigctld that does not answer yet (it may start after
+    // the program) is tried again with every call.
+    link->SetTransmit(false);
+    return {std::move(link), LinkStatus::success()};
 }
 
-LinkCreation createLink()
+LinkCreation createLink(Log *log)
 {
-    return createStationLink(qEnvironmentVariable("ANUNCIEL_RIGCTLD"), createSystemAudioPlayer());
+    const StationSettingsRead read = readStationSettings();
+    if (!read.status.ok())
+        return {nullptr, read.status};
+    const StationSettings &settings = read.settings;
+    // Said at once rather than at the first send, which may be hours away; a USB sound
+    // interface may still be plugged in before then.
+    if (log && !settings.audioOutput.isEmpty() && findAudioOutput(settings.audioOutput).isNull())
+        log->line(QStringLiteral("A saída de áudio \"%1\" (%2 em %3) não está disponível agora; "
+                                 "as saídas são listadas por anunciel --listar-saidas.")
+                      .arg(settings.audioOutput, kAudioOutputKey, kStationSettingsFile));
+    return createStationLink(settings, createSystemAudioPlayer(settings.audioOutput.toStdString()),
+                             log);
 }
 
 } // namespace anunciel

@@ -1,8 +1,13 @@
 #pragma once
 
 // The link on a station without the node software: the program keys the radio and plays the
-// announcement itself. PTT and squelch go through rigctld when ANUNCIEL_RIGCTLD names it;
-// without it the station is keyed by its own VOX and the radio side never reads busy.
+// announcement itself. PTT and squelch go through rigctld when the station's settings name
+// it; without it the station is keyed by its own VOX and the radio side never reads busy.
+//
+// The transmitter is keyed only for sound: a file is checked first (a PCM WAV file, an
+// output that takes it), then the radio is keyed, and its first sample leaves once rigctld
+// has confirmed PTT on and the keying delay has passed. It stays keyed until the file has
+// played out. A file sent while another plays waits for its turn.
 
 #include "AudioPlayer.h"
 #include "LinkObject.h"
@@ -18,7 +23,9 @@
 
 namespace anunciel {
 
+class Log;
 class RigctldClient;
+struct StationSettings;
 
 class StationLink final : public LinkObject
 {
@@ -33,17 +40,15 @@ public:
     static constexpr std::chrono::milliseconds kPlaybackMargin{3000};
     // Files that may wait while another plays.
     static constexpr std::size_t kMaxQueued = 4;
+    // How long a PTT-on command given up on may still be carried out by a slow radio:
+    // until then an unkey that got through is said again.
+    static constexpr std::chrono::milliseconds kLateCommand{3000};
 
-    enum class PttState
-    {
-        Unknown,
-        Off,
-        On
-    };
-
-    // `rig` may be null: a VOX-keyed station. `radio` is its PTT as last confirmed.
+    // `rig` may be null: a VOX-keyed station. `log` (may be null) gets what the operator
+    // should know: rigctld lost and back, a send that put nothing on the air and why. The
+    // radio's PTT is taken as unknown until a first exchange sets it.
     StationLink(std::unique_ptr<RigctldClient> rig, std::unique_ptr<AudioPlayer> player,
-                PttState radio);
+                std::chrono::milliseconds keyingDelay, Log *log);
     // Unkeys the transmitter: rigctld keeps PTT up after its client has gone.
     ~StationLink() override;
 
@@ -52,27 +57,43 @@ public:
     LinkStatus SetTransmit(bool on) override;
     LinkStatus PlayFile(const std::string &path, bool flag) override;
 
-    // Whether the transmitter should be keyed now (asked for, or a file playing).
-    bool wantsKeyed() const { return m_transmit || m_playing; }
-    bool isPlaying() const { return m_playing; }
+    // Whether the transmitter should be keyed now: a file is on the air.
+    bool wantsKeyed() const { return m_onAir; }
+    bool isPlaying() const { return m_onAir; }
 
 private:
     // Brings the radio's PTT to what is wanted, unless it is known to be there already.
     LinkStatus applyPtt(const QDeadlineTimer &deadline);
-    LinkStatus startPlayback(const std::string &path);
+    // Checks the file, keys the radio, and has the sound start once PTT is confirmed and
+    // the keying delay has passed.
+    LinkStatus keyAndPlay(const std::string &path);
     void playbackEnded();
+    // Tells the log when rigctld stops or starts answering, once each time.
+    void noteContact(const LinkStatus &status);
+    void notSent(const std::string &path, const LinkStatus &why);
+
+    enum class Contact
+    {
+        Unknown,
+        Answering,
+        Lost
+    };
 
     std::unique_ptr<RigctldClient> m_rig;
     std::unique_ptr<AudioPlayer> m_player;
+    std::chrono::milliseconds m_keyingDelay;
+    Log *m_log;
     QTimer m_playbackBound;
     std::deque<std::string> m_queue;
-    bool m_transmit = false;
-    bool m_playing = false;
+    bool m_onAir = false;
     std::optional<bool> m_pttOnRadio; // last state rigctld confirmed; none when unsure
+    std::chrono::steady_clock::time_point m_lateKeyingUntil{};
+    Contact m_contact = Contact::Unknown;
 };
 
-// The station link as ANUNCIEL_RIGCTLD describes it: empty for VOX keying, otherwise
-// "host:port" of a rigctld that must answer now (the radio is unkeyed to check it).
-LinkCreation createStationLink(const QString &rigctldSetting, std::unique_ptr<AudioPlayer> player);
+// The station link as `settings` describe it. rigctld not answering is no reason not to
+// make it (it is tried again with every call); a name that cannot be looked up is.
+LinkCreation createStationLink(const StationSettings &settings, std::unique_ptr<AudioPlayer> player,
+                               Log *log);
 
 } // namespace anunciel

@@ -2,29 +2,47 @@
 
 #include "link/AudioPlayer.h"
 
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
 
 namespace anunciel::test {
 
-// A player whose playback lasts until the test says it ended.
+// A player whose playback lasts until the test says it ended. It records what it was asked
+// to check and to play, and when the first sample was to leave.
 class FakePlayer final : public AudioPlayer
 {
 public:
-    std::chrono::milliseconds length{10000}; // what play() reports for every file
-    bool failPlay = false;
-    std::set<std::string> unplayable; // files that fail to play
+    std::chrono::milliseconds length{10000}; // what check() and play() report for every file
+    bool failPlay = false;                   // no file can be played
+    std::set<std::string> unplayable;        // files that cannot be played
+    // The failure given for a file that cannot be played (6: not a PCM WAV file).
+    LinkStatus failure = LinkStatus::failure(6, "cannot play");
+    std::vector<std::string> checked;
     std::vector<std::string> played;
+    std::vector<TimePoint> startTimes; // startAt of each play, in order
+    // Runs inside play(), before it answers (to look at the radio at that moment, say).
+    std::function<void(const std::string &)> onPlay;
     int stops = 0;
     bool playing = false;
 
-    Start play(const std::string &path) override
+    Start check(const std::string &path) override
+    {
+        checked.push_back(path);
+        if (failPlay || unplayable.count(path))
+            return {failure, {}};
+        return {LinkStatus::success(), length};
+    }
+    Start play(const std::string &path, TimePoint startAt) override
     {
         played.push_back(path);
+        startTimes.push_back(startAt);
+        if (onPlay)
+            onPlay(path);
         playing = false;
         if (failPlay || unplayable.count(path))
-            return {LinkStatus::failure(6, "cannot play"), {}};
+            return {failure, {}};
         playing = true;
         return {LinkStatus::success(), length};
     }

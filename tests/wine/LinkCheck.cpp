@@ -57,7 +57,7 @@ int main(int argc, char **argv)
     std::ostringstream out;
     int exitCode = 0;
     {
-        anunciel::LinkCreation created = anunciel::createLink();
+        anunciel::LinkCreation created = anunciel::createLink(nullptr);
         if (!created.link) {
             out << "not created " << hex(created.status.code) << " \"" << created.status.description
                 << "\"\n";

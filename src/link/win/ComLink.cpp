@@ -198,7 +198,7 @@ LinkStatus ComLink::PlayFile(const std::string &path, bool flag)
 
 } // namespace win
 
-LinkCreation createLink()
+LinkCreation createLink(Log *)
 {
     return win::ComLink::create();
 }

@@ -1,0 +1,20 @@
+#pragma once
+
+// The station's audio outputs as Qt lists them, and the one the station's settings name.
+
+#include <QAudioDevice>
+#include <QList>
+#include <QString>
+
+namespace anunciel {
+
+// The output named `name`, by Qt's description of it (what the desktop's sound settings
+// show) or by its system id; the system's default output (or the first there is) when `name`
+// is empty. A null device when there is none of that name, or no output at all.
+QAudioDevice findAudioOutput(const QString &name);
+
+// One line per output: its description, its id, and a mark on the default one; for the
+// operator to copy a name into the station's settings.
+QStringList audioOutputLines();
+
+} // namespace anunciel

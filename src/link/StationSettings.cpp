@@ -1,0 +1,111 @@
+#include "StationSettings.h"
+
+#include "StationErrors.h"
+
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QStringList>
+
+namespace anunciel {
+
+namespace {
+
+StationSettingsRead failed(const QString &text)
+{
+    return {{}, LinkStatus::failure(stationerror::BadSetting, text.toStdString())};
+}
+
+QString fileOrigin(const QString &key)
+{
+    return QStringLiteral("%1 em %2").arg(key, kStationSettingsFile);
+}
+
+// QSettings reads a value with commas as a list; an output's name may have some.
+QString textValue(const QVariant &value)
+{
+    if (value.userType() == QMetaType::QStringList)
+        return value.toStringList().join(QStringLiteral(", ")).trimmed();
+    return value.toString().trimmed();
+}
+
+} // namespace
+
+std::optional<RigctldAddress> parseRigctldAddress(const QString &text)
+{
+    static const QRegularExpression form(
+        QStringLiteral(R"(^(?:\[([^\]]+)\]|([^:\[\]\s]+)):(\d{1,5})$)"));
+    const QRegularExpressionMatch match = form.match(text);
+    if (!match.hasMatch())
+        return std::nullopt;
+    const uint port = match.captured(3).toUInt();
+    if (port == 0 || port > 65535)
+        return std::nullopt;
+    return RigctldAddress{match.captured(1).isEmpty() ? match.captured(2) : match.captured(1),
+                          quint16(port)};
+}
+
+StationSettingsRead readStationSettings(const QString &path,
+                                        const std::optional<QString> &rigctldVariable)
+{
+    StationSettings settings;
+    if (QFileInfo::exists(path)) {
+        const QSettings file(path, QSettings::IniFormat);
+        if (file.status() != QSettings::NoError)
+            return failed(QStringLiteral("O arquivo de configuração %1 existe mas não pôde ser "
+                                         "lido. Ele deve ser um arquivo de texto com linhas "
+                                         "chave=valor (veja o README).")
+                              .arg(kStationSettingsFile));
+        // A key mistyped would be passed over and the station run on a default it was
+        // not meant to have.
+        const QStringList known{kRigctldKey, kKeyingDelayKey, kAudioOutputKey};
+        for (const QString &key : file.allKeys())
+            if (!known.contains(key))
+                return failed(
+                    QStringLiteral("O arquivo de configuração %1 tem a chave \"%2\", "
+                                   "que o programa não conhece. As chaves são: %3 "
+                                   "(sem seção).")
+                        .arg(kStationSettingsFile, key, known.join(QStringLiteral(", "))));
+
+        if (file.contains(kRigctldKey)) {
+            settings.rigctld = textValue(file.value(kRigctldKey));
+            settings.rigctldOrigin = fileOrigin(kRigctldKey);
+        }
+        if (file.contains(kKeyingDelayKey)) {
+            const QString text = textValue(file.value(kKeyingDelayKey));
+            bool isNumber = false;
+            const int ms = text.toInt(&isNumber, 10);
+            if (!isNumber || ms < 0 || ms > kMaxKeyingDelay.count())
+                return failed(QStringLiteral("O valor de %1 é \"%2\", mas deve ser um número "
+                                             "inteiro de milissegundos de 0 a %3 (por exemplo "
+                                             "%4).")
+                                  .arg(fileOrigin(kKeyingDelayKey), text)
+                                  .arg(kMaxKeyingDelay.count())
+                                  .arg(kDefaultKeyingDelay.count()));
+            settings.keyingDelay = std::chrono::milliseconds(ms);
+        }
+        if (file.contains(kAudioOutputKey))
+            settings.audioOutput = textValue(file.value(kAudioOutputKey));
+    }
+
+    if (rigctldVariable && !rigctldVariable->trimmed().isEmpty()) {
+        settings.rigctld = rigctldVariable->trimmed();
+        settings.rigctldOrigin = kRigctldVariable;
+    }
+    if (!settings.rigctld.isEmpty() && !parseRigctldAddress(settings.rigctld))
+        return failed(QStringLiteral("O valor de %1 é \"%2\", mas deve indicar o rigctld na "
+                                     "forma host:porta, com a porta de 1 a 65535 (por exemplo "
+                                     "127.0.0.1:4532).")
+                          .arg(settings.rigctldOrigin, settings.rigctld));
+    return {settings, LinkStatus::success()};
+}
+
+StationSettingsRead readStationSettings()
+{
+    std::optional<QString> variable;
+    if (qEnvironmentVariableIsSet(qPrintable(kRigctldVariable)))
+        variable = qEnvironmentVariable(qPrintable(kRigctldVariable));
+    return readStationSettings(kStationSettingsFile, variable);
+}
+
+} // namespace anunciel

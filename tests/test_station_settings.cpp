@@ -1,0 +1,228 @@
+// The station's settings file: read at start beside the schedule files, defaults for what
+// it lacks, ANUNCIEL_RIGCTLD over it, and a setting that cannot be understood stopping the
+// program with a box that says which, its value and what is expected.
+
+#include "link/StationErrors.h"
+#include "link/StationSettings.h"
+#include "support/Harness.h"
+#include "support/TestFiles.h"
+#include "support/WorkingFolder.h"
+
+#include <QtTest>
+
+using namespace anunciel;
+using namespace anunciel::test;
+
+namespace {
+
+// Sets or clears ANUNCIEL_RIGCTLD for one test, and puts back what was there.
+class RigctldVariable
+{
+public:
+    explicit RigctldVariable(const std::optional<QString> &value)
+        : m_saved(qEnvironmentVariableIsSet("ANUNCIEL_RIGCTLD")
+                      ? std::optional<QByteArray>(qgetenv("ANUNCIEL_RIGCTLD"))
+                      : std::nullopt)
+    {
+        set(value ? std::optional<QByteArray>(value->toUtf8()) : std::nullopt);
+    }
+    ~RigctldVariable() { set(m_saved); }
+    RigctldVariable(const RigctldVariable &) = delete;
+    RigctldVariable &operator=(const RigctldVariable &) = delete;
+
+private:
+    static void set(const std::optional<QByteArray> &value)
+    {
+        if (value)
+            qputenv("ANUNCIEL_RIGCTLD", *value);
+        else
+            qunsetenv("ANUNCIEL_RIGCTLD");
+    }
+    std::optional<QByteArray> m_saved;
+};
+
+} // namespace
+
+using OptionalText = std::optional<QString>;
+Q_DECLARE_METATYPE(OptionalText)
+
+class TestStationSettings : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void readsWithDefaults_data();
+    void readsWithDefaults();
+    void badSettingRefused_data();
+    void badSettingRefused();
+    void badSettingStopsStartWithItsBox_data();
+    void badSettingStopsStartWithItsBox();
+    void settingsFileNeverWritten();
+};
+
+void TestStationSettings::readsWithDefaults_data()
+{
+    QTest::addColumn<QByteArray>("file"); // "-" for no file at all
+    QTest::addColumn<OptionalText>("variable");
+    QTest::addColumn<QString>("rigctld");
+    QTest::addColumn<int>("delay");
+    QTest::addColumn<QString>("output");
+
+    const OptionalText unset;
+    QTest::newRow("no file") << QByteArray("-") << unset << "" << 300 << "";
+    QTest::newRow("empty file") << QByteArray("") << unset << "" << 300 << "";
+    QTest::newRow("only the delay")
+        << QByteArray("atraso_ptt_ms=150\n") << unset << "" << 150 << "";
+    QTest::newRow("delay zero") << QByteArray("atraso_ptt_ms = 0\n") << unset << "" << 0 << "";
+    QTest::newRow("all three") << QByteArray(
+                                      "; a estação\nrigctld=127.0.0.1:4532\natraso_ptt_ms=250\n"
+                                      "saida_audio=USB Audio Device Analog Mono\n")
+                               << unset << "127.0.0.1:4532" << 250
+                               << "USB Audio Device Analog Mono";
+    QTest::newRow("Windows line ends and a General section")
+        << QByteArray("[General]\r\nrigctld=localhost:4532\r\nsaida_audio=alsa_output.usb\r\n")
+        << unset << "localhost:4532" << 300 << "alsa_output.usb";
+    QTest::newRow("output name in UTF-8 with a comma")
+        << QByteArray("saida_audio=Áudio interno, estéreo analógico\n") << unset << "" << 300
+        << "Áudio interno, estéreo analógico";
+    QTest::newRow("output name quoted")
+        << QByteArray("saida_audio=\"Placa, USB\"\n") << unset << "" << 300 << "Placa, USB";
+    QTest::newRow("variable over the file")
+        << QByteArray("rigctld=127.0.0.1:4532\natraso_ptt_ms=200\n")
+        << OptionalText(QStringLiteral("10.0.0.5:4533")) << "10.0.0.5:4533" << 200 << "";
+    QTest::newRow("variable without a file")
+        << QByteArray("-") << OptionalText(QStringLiteral("[::1]:4532")) << "[::1]:4532" << 300
+        << "";
+    QTest::newRow("empty variable leaves the file's")
+        << QByteArray("rigctld=127.0.0.1:4532\n") << OptionalText(QString()) << "127.0.0.1:4532"
+        << 300 << "";
+    QTest::newRow("empty rigctld: VOX") << QByteArray("rigctld=\n") << unset << "" << 300 << "";
+    QTest::newRow("commented out")
+        << QByteArray("; rigctld=127.0.0.1:4532\n;atraso_ptt_ms=9\natraso_ptt_ms=40 ; PY2XYZ\n")
+        << unset << "" << 40 << "";
+}
+
+void TestStationSettings::readsWithDefaults()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(OptionalText, variable);
+    QFETCH(QString, rigctld);
+    QFETCH(int, delay);
+    QFETCH(QString, output);
+    const WorkingFolder folder;
+    if (file != "-")
+        QVERIFY(writeBytes(folder.filePath(kStationSettingsFile), file));
+    const RigctldVariable env(variable);
+
+    // As the program reads them at start: the file in the working folder, the environment.
+    const StationSettingsRead read = readStationSettings();
+    QVERIFY2(read.status.ok(), read.status.description.c_str());
+    QCOMPARE(read.settings.rigctld, rigctld);
+    QCOMPARE(int(read.settings.keyingDelay.count()), delay);
+    QCOMPARE(read.settings.audioOutput, output);
+}
+
+void TestStationSettings::badSettingRefused_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<OptionalText>("variable");
+    QTest::addColumn<QStringList>("told"); // what the report must name
+
+    const OptionalText unset;
+    const QString delayExpected = QStringLiteral("de 0 a 5000");
+    const QString addressExpected = QStringLiteral("host:porta");
+    QTest::newRow("delay not a number")
+        << QByteArray("atraso_ptt_ms=trezentos\n") << unset
+        << QStringList{"atraso_ptt_ms em estacao.ini", "\"trezentos\"", delayExpected};
+    QTest::newRow("delay with a unit") << QByteArray("atraso_ptt_ms=300ms\n") << unset
+                                       << QStringList{"atraso_ptt_ms", "\"300ms\"", delayExpected};
+    QTest::newRow("delay negative") << QByteArray("atraso_ptt_ms=-5\n") << unset
+                                    << QStringList{"atraso_ptt_ms", "\"-5\"", delayExpected};
+    QTest::newRow("delay too long") << QByteArray("atraso_ptt_ms=9000\n") << unset
+                                    << QStringList{"atraso_ptt_ms", "\"9000\"", delayExpected};
+    QTest::newRow("delay empty") << QByteArray("atraso_ptt_ms=\n") << unset
+                                 << QStringList{"atraso_ptt_ms", "\"\"", delayExpected};
+    QTest::newRow("rigctld without port")
+        << QByteArray("rigctld=127.0.0.1\n") << unset
+        << QStringList{"rigctld em estacao.ini", "\"127.0.0.1\"", addressExpected};
+    QTest::newRow("rigctld port out of range")
+        << QByteArray("rigctld=127.0.0.1:70000\n") << unset
+        << QStringList{"rigctld em estacao.ini", "\"127.0.0.1:70000\"", addressExpected};
+    QTest::newRow("variable not an address")
+        << QByteArray("rigctld=127.0.0.1:4532\n") << OptionalText(QStringLiteral("rig"))
+        << QStringList{"ANUNCIEL_RIGCTLD", "\"rig\"", addressExpected};
+    QTest::newRow("mistyped key") << QByteArray("atraso_ppt_ms=300\n") << unset
+                                  << QStringList{"\"atraso_ppt_ms\"",
+                                                 "rigctld, atraso_ptt_ms, saida_audio"};
+    QTest::newRow("keys in a section") << QByteArray("[estacao]\nrigctld=127.0.0.1:4532\n") << unset
+                                       << QStringList{"\"estacao/rigctld\"", "sem seção"};
+}
+
+void TestStationSettings::badSettingRefused()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(OptionalText, variable);
+    QFETCH(QStringList, told);
+    const WorkingFolder folder;
+    QVERIFY(writeBytes(folder.filePath(kStationSettingsFile), file));
+    const RigctldVariable env(variable);
+
+    const StationSettingsRead read = readStationSettings();
+    QCOMPARE(read.status.code, stationerror::BadSetting);
+    const QString text = QString::fromStdString(read.status.description);
+    for (const QString &part : told)
+        QVERIFY2(text.contains(part), qPrintable(text + QStringLiteral(" lacks ") + part));
+}
+
+void TestStationSettings::badSettingStopsStartWithItsBox_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("told");
+    QTest::newRow("delay") << QByteArray("atraso_ptt_ms=abc\n")
+                           << "O valor de atraso_ptt_ms em estacao.ini é \"abc\", mas deve ser "
+                              "um número inteiro de milissegundos de 0 a 5000 (por exemplo 300).";
+    QTest::newRow("address") << QByteArray("rigctld=127.0.0.1 4532\n")
+                             << "O valor de rigctld em estacao.ini é \"127.0.0.1 4532\", mas "
+                                "deve indicar o rigctld na forma host:porta, com a porta de 1 a "
+                                "65535 (por exemplo 127.0.0.1:4532).";
+}
+
+// Start-up as the program makes it: the link from the settings, through the window.
+void TestStationSettings::badSettingStopsStartWithItsBox()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QString, told);
+    const WorkingFolder folder;
+    QVERIFY(writeBytes(folder.filePath(kStationSettingsFile), file));
+    const RigctldVariable env(std::nullopt);
+    Harness h([] { return createLink(nullptr); });
+    QVERIFY(!h.w().start());
+    QCOMPARE(h.fake.boxes.shown.size(), size_t(1));
+    const FakeBoxes::Shown &box = h.fake.boxes.shown.front();
+    QCOMPARE(box.kind, FakeBoxes::Shown::Kind::Fatal);
+    QCOMPARE(box.number, qint64(stationerror::BadSetting));
+    QCOMPARE(box.text, told);
+}
+
+// The operator's file: the program reads it and leaves it exactly as it was.
+void TestStationSettings::settingsFileNeverWritten()
+{
+    const WorkingFolder folder;
+    const QByteArray file("; estação PY2XYZ\nrigctld = 127.0.0.1:4532\natraso_ptt_ms=300\n");
+    const QString path = folder.filePath(kStationSettingsFile);
+    QVERIFY(writeBytes(path, file));
+    const QDateTime modified = QFileInfo(path).lastModified();
+    const RigctldVariable env(std::nullopt);
+    QVERIFY(readStationSettings().status.ok());
+    {
+        Harness h([] { return createLink(nullptr); });
+        QVERIFY(h.w().start());
+    }
+    QCOMPARE(readBytes(path), file);
+    QCOMPARE(QFileInfo(path).lastModified(), modified);
+    QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden),
+             QStringList{kStationSettingsFile});
+}
+
+QTEST_MAIN(TestStationSettings)
+#include "test_station_settings.moc"
