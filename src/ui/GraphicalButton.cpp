@@ -1,5 +1,7 @@
 #include "GraphicalButton.h"
 
+#include "WindowDesign.h"
+
 #include <QPainter>
 #include <qdrawutil.h>
 
@@ -8,6 +10,7 @@ namespace anunciel {
 namespace {
 constexpr int kEdge = 3;    // the raised edge and a pixel of air inside it
 constexpr int kIconGap = 2; // between the picture and the caption
+constexpr int kTextFlags = Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap;
 } // namespace
 
 GraphicalButton::GraphicalButton(QWidget *parent)
@@ -24,6 +27,36 @@ void GraphicalButton::setBackColor(const QColor &colour)
     update();
 }
 
+// Inside the raised edge, and inside the outline the focused button wears.
+QRect GraphicalButton::innerRect(bool focused) const
+{
+    const int outline = focused ? 1 : 0;
+    return rect().adjusted(outline + kEdge, outline + kEdge, -outline - kEdge, -outline - kEdge);
+}
+
+QRect GraphicalButton::contentArea() const
+{
+    return innerRect(true);
+}
+
+QPixmap GraphicalButton::picture() const
+{
+    if (icon().isNull())
+        return QPixmap();
+    return sharpPixmap(icon(), iconSize(), devicePixelRatio(),
+                       isEnabled() ? QIcon::Normal : QIcon::Disabled);
+}
+
+int GraphicalButton::contentHeight() const
+{
+    const QRect inner = contentArea();
+    const int textHeight =
+        fontMetrics().boundingRect(QRect(0, 0, inner.width(), 10000), kTextFlags, text()).height();
+    const bool hasPicture = !icon().isNull();
+    const int gap = !hasPicture || text().isEmpty() ? 0 : kIconGap;
+    return (hasPicture ? iconSize().height() : 0) + gap + textHeight;
+}
+
 void GraphicalButton::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
@@ -38,20 +71,16 @@ void GraphicalButton::paintEvent(QPaintEvent *)
     const QBrush fill(m_backColor);
     qDrawWinButton(&painter, face, palette(), down, &fill);
 
-    QRect inner = face.adjusted(kEdge, kEdge, -kEdge, -kEdge);
+    QRect inner = innerRect(hasFocus());
     if (down)
         inner.translate(1, 1);
 
     // Picture and caption form one block, centred in the button; a caption too long for
     // the room left under the picture is cut at the bottom edge.
-    const QPixmap picture = icon().isNull()
-                                ? QPixmap()
-                                : icon().pixmap(iconSize(), devicePixelRatio(),
-                                                isEnabled() ? QIcon::Normal : QIcon::Disabled);
+    const QPixmap picture = this->picture();
     const QSize pictureSize = picture.isNull() ? QSize() : iconSize();
-    const int textFlags = Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap;
     const QRect textBounds =
-        fontMetrics().boundingRect(QRect(0, 0, inner.width(), 10000), textFlags, text());
+        fontMetrics().boundingRect(QRect(0, 0, inner.width(), 10000), kTextFlags, text());
     const int gap = picture.isNull() || text().isEmpty() ? 0 : kIconGap;
     const int blockHeight = pictureSize.height() + gap + textBounds.height();
     const int top = inner.top() + qMax(0, (inner.height() - blockHeight) / 2);
@@ -66,7 +95,7 @@ void GraphicalButton::paintEvent(QPaintEvent *)
                          inner.bottom() - (top + pictureSize.height() + gap) + 1);
     painter.setPen(
         palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::ButtonText));
-    painter.drawText(textRect, textFlags, text());
+    painter.drawText(textRect, kTextFlags, text());
 
     if (hasFocus()) {
         painter.setClipping(false);
