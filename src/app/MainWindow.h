@@ -81,7 +81,7 @@ private:
     bool reportMissingFile(int slot);
     void transmit(int slot);
     void showSide(LinkStatus (LinkObject::*read)(std::int16_t &), QLabel *caption, Lamp *lamp,
-                  const QString &freeText, const QString &busyText);
+                  const QString &freeText, const QString &busyText, const QString &spokenSide);
     void stopTimers();
 
     Platform m_platform;
