@@ -22,9 +22,9 @@ public:
 
     // The picture as painted on the screen the button is on, sharp at any scaling.
     QPixmap picture() const;
-    // The room inside the edge (and the focus outline) for the picture and the caption, and
-    // the height they need there with the caption wrapped to that width: the caption is cut
-    // at the bottom when it needs more than it has.
+    // The room inside the edge for the picture and the caption, and the height they need
+    // there with the caption wrapped to that width: the caption is cut at the bottom when it
+    // needs more than it has.
     QRect contentArea() const;
     int contentHeight() const;
 
@@ -32,8 +32,6 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
-    QRect innerRect(bool focused) const;
-
     QColor m_backColor;
 };
 
