@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Draws every picture the windows show (icons, the banner, the tower picture and the two
-# animations) with ImageMagick, into src/ui/images/. The results are committed and compiled
-# into the program as resources; run this again only to change a picture.
+# animations) with ImageMagick, into src/ui/images/, each twice: `name.png` for screens at
+# 100 % and `name@2x.png`, drawn at double resolution, for scaled screens (150 %, 200 %),
+# where Qt would otherwise stretch the small one and blur it. The results are committed and
+# compiled into the program as resources; run this again only to change a picture.
 # Needs Debian's imagemagick and fonts-liberation.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -17,15 +19,18 @@ bold=/usr/share/fonts/truetype/liberation/LiberationSans-Bold.ttf
 # No time stamps or other varying chunks, so the files only change when a drawing does.
 png_opts=(-strip -define png:exclude-chunks=date,time)
 
-# Icons are drawn on a 128 x 128 canvas and scaled down, which smooths their edges.
+# Icons are drawn on a 128 x 128 canvas and scaled down, which smooths their edges: to
+# 32 x 32, and to 64 x 64 for the double resolution.
 icon() { # name, draw arguments...
     local name=$1
     shift
     convert -size 128x128 xc:none "$@" "$work/$name-128.png"
     convert "$work/$name-128.png" -filter Lanczos -resize 32x32 "${png_opts[@]}" "PNG32:$out/$name.png"
+    convert "$work/$name-128.png" -filter Lanczos -resize 64x64 "${png_opts[@]}" "PNG32:$out/$name@2x.png"
 }
-icon16() { # name: a 16 x 16 copy for the places that show the small size
+icon16() { # name: a 16 x 16 copy (and its 32 x 32 double) for the places that show the small size
     convert "$work/$1-128.png" -filter Lanczos -resize 16x16 "${png_opts[@]}" "PNG32:$out/$1-16.png"
+    convert "$work/$1-128.png" -filter Lanczos -resize 32x32 "${png_opts[@]}" "PNG32:$out/$1-16@2x.png"
 }
 
 # An open arc as short round-capped lines (ImageMagick closes stroked open paths); leaves its
@@ -119,76 +124,108 @@ icon anunciel -stroke '#202020' -strokewidth 4 -fill '#606060' -draw 'rectangle 
     -fill '#909090' -draw 'polygon 38,46 70,16 70,112 38,82' \
     -stroke '#1a55d0' -strokewidth 8 -fill none "${waves[@]}"
 # Icons of the window are 256-colour ones.
-convert "$out/anunciel.png" -colors 255 "${png_opts[@]}" "PNG8:$out/anunciel.png"
+for f in anunciel anunciel@2x; do
+    convert "$out/$f.png" -colors 255 "${png_opts[@]}" "PNG8:$out/$f.png"
+done
+
+# The pictures below are drawn at each resolution rather than scaled: k is the scale, 1 or 2,
+# and every coordinate, radius and stroke is multiplied by it.
 
 # The banner: the word "EchoLink" in blue, 274 x 51, 24-bit.
-convert -size 274x51 xc:white -font "$bold" -pointsize 44 -fill '#1040c0' -gravity center \
-    -annotate +0+0 'EchoLink' -type TrueColor "BMP3:$out/echolink.bmp"
+for k in 1 2; do
+    [ "$k" = 1 ] && name=echolink || name=echolink@2x
+    convert -size $((274 * k))x$((51 * k)) xc:white -font "$bold" -pointsize $((44 * k)) \
+        -fill '#1040c0' -gravity center -annotate +0+0 'EchoLink' -type TrueColor \
+        "BMP3:$out/$name.bmp"
+done
 
 # Drawing of a lattice tower with a red light on top, used by the picture and the animation;
 # leaves its drawing arguments in tower_args.
-tower() { # top centre x, top y, base y, half the base width
-    local cx=$1 top=$2 base=$3 half=$4
+tower() { # scale, top centre x, top y, base y, half the base width (all at scale 1)
+    local k=$1 cx=$(($2 * $1)) top=$(($3 * $1)) base=$(($4 * $1)) half=$(($5 * $1))
     local mid=$(((top + base) / 2))
-    tower_args=(-stroke '#303030' -strokewidth 2 -fill none
+    tower_args=(-stroke '#303030' -strokewidth $((2 * k)) -fill none
         -draw "line $cx,$top $((cx - half)),$base" -draw "line $cx,$top $((cx + half)),$base"
         -draw "line $((cx - half / 2)),$mid $((cx + half / 2)),$base"
         -draw "line $((cx + half / 2)),$mid $((cx - half / 2)),$base"
         -draw "line $((cx - half / 2)),$mid $((cx + half / 2)),$mid"
-        -stroke '#800000' -strokewidth 1 -fill red -draw "circle $cx,$top $((cx + 2)),$top")
+        -stroke '#800000' -strokewidth "$k" -fill red -draw "circle $cx,$top $((cx + 2 * k)),$top")
+}
+
+# Waves to both sides of a centre, as open arcs; leaves their drawing arguments in wave_args.
+waves() { # centre x, centre y, radius, half the angle each side spans
+    wave_args=()
+    arc "$1" "$2" "$3" "-$4" "$4"
+    wave_args+=("${arc_args[@]}")
+    arc "$1" "$2" "$3" $((180 - $4)) $((180 + $4))
+    wave_args+=("${arc_args[@]}")
 }
 
 # The about window's picture: a radio tower radiating waves, 64 x 64.
-tower 32 16 62 14
-convert -size 64x64 xc:white "${tower_args[@]}" \
-    -stroke '#1a55d0' -strokewidth 2 -fill none \
-    -draw 'arc 22,6 42,26 -60,60' -draw 'arc 22,6 42,26 120,240' \
-    -draw 'arc 14,-2 50,34 -55,55' -draw 'arc 14,-2 50,34 125,235' \
-    -draw 'arc 6,-10 58,42 -50,50' -draw 'arc 6,-10 58,42 130,230' \
-    "${png_opts[@]}" "PNG24:$out/torre.png"
+for k in 1 2; do
+    [ "$k" = 1 ] && name=torre || name=torre@2x
+    tower "$k" 32 16 62 14
+    rings=()
+    for ring in "10 60" "18 55" "26 50"; do
+        read -r r span <<<"$ring"
+        waves $((32 * k)) $((16 * k)) $((r * k)) "$span"
+        rings+=("${wave_args[@]}")
+    done
+    convert -size $((64 * k))x$((64 * k)) xc:white "${tower_args[@]}" \
+        -stroke '#1a55d0' -strokewidth $((2 * k)) -fill none "${rings[@]}" \
+        "${png_opts[@]}" "PNG24:$out/$name.png"
+done
 
 # The antenna tower animation: 35 x 45, 10 frames of 100 ms, waves spreading from the top
 # and fading, 9999 repetitions.
-frames=()
-for f in $(seq 0 9); do
-    waves=()
-    for k in 0 1 2; do
-        r=$(((f + k * 10 / 3) % 10 + 2)) # 2..11, each wave a third of a cycle apart
-        grey=$((r * 20))
-        colour=$(printf '#%02x%02xff' "$grey" "$grey")
-        waves+=(-stroke "$colour" -draw "arc $((17 - r)),$((10 - r)) $((17 + r)),$((10 + r)) -50,50"
-                -draw "arc $((17 - r)),$((10 - r)) $((17 + r)),$((10 + r)) 130,230")
+for k in 1 2; do
+    [ "$k" = 1 ] && name=antena || name=antena@2x
+    frames=()
+    for f in $(seq 0 9); do
+        rings=()
+        for w in 0 1 2; do
+            r=$(((f + w * 10 / 3) % 10 + 2)) # 2..11, each wave a third of a cycle apart
+            grey=$((r * 20))
+            waves $((17 * k)) $((10 * k)) $((r * k)) 50
+            rings+=(-stroke "$(printf '#%02x%02xff' "$grey" "$grey")" "${wave_args[@]}")
+        done
+        tower "$k" 17 10 44 9
+        convert -size $((35 * k))x$((45 * k)) xc:white -strokewidth "$k" -fill none "${rings[@]}" \
+            "${tower_args[@]}" "$work/$name-$f.png"
+        frames+=("$work/$name-$f.png")
     done
-    tower 17 10 44 9
-    convert -size 35x45 xc:white -strokewidth 1 -fill none "${waves[@]}" "${tower_args[@]}" \
-        "$work/antena-$f.png"
-    frames+=("$work/antena-$f.png")
+    # ImageMagick's -loop counts plays and stores one less in the file, whose loop field
+    # counts the repetitions after the first play: -loop N+1 stores N.
+    convert -delay 10 -loop $((9999 + 1)) -dispose none "${frames[@]}" "$out/$name.gif"
 done
-# ImageMagick's -loop counts plays and stores one less in the file, whose loop field counts
-# the repetitions after the first play: -loop N+1 stores N.
-convert -delay 10 -loop $((9999 + 1)) -dispose none "${frames[@]}" "$out/antena.gif"
 
 # The level meter animation: 56 x 63, four columns of bars, green low, yellow middle, red at
 # the top, 16 frames of 10 ms, 1000 repetitions.
-frames=()
 levels=(3 5 7 9 8 6 4 2   5 8 9 7 5 3 2 4   7 9 6 4 3 5 8 9   2 3 5 7 9 8 6 4)
-for f in $(seq 0 15); do
-    bars=()
-    for c in 0 1 2 3; do
-        level=${levels[$(((c * 8 + f * (c + 1)) % 32))]}
-        x0=$((4 + c * 13))
-        for b in $(seq 0 8); do
-            y1=$((59 - b * 6))
-            if [ "$b" -ge 7 ]; then on='#ff2020' off='#4a0000'
-            elif [ "$b" -ge 5 ]; then on='#ffe000' off='#4a4200'
-            else on='#20e020' off='#004a00'; fi
-            [ "$b" -lt "$level" ] && colour=$on || colour=$off
-            bars+=(-fill "$colour" -draw "rectangle $x0,$((y1 - 4)) $((x0 + 9)),$y1")
+for k in 1 2; do
+    [ "$k" = 1 ] && name=medidor || name=medidor@2x
+    frames=()
+    for f in $(seq 0 15); do
+        bars=()
+        for c in 0 1 2 3; do
+            level=${levels[$(((c * 8 + f * (c + 1)) % 32))]}
+            x0=$((4 + c * 13))
+            for b in $(seq 0 8); do
+                y1=$((59 - b * 6))
+                if [ "$b" -ge 7 ]; then on='#ff2020' off='#4a0000'
+                elif [ "$b" -ge 5 ]; then on='#ffe000' off='#4a4200'
+                else on='#20e020' off='#004a00'; fi
+                [ "$b" -lt "$level" ] && colour=$on || colour=$off
+                # A bar covers the pixels x0..x0+9 and y1-4..y1 at scale 1.
+                bars+=(-fill "$colour"
+                       -draw "rectangle $((x0 * k)),$(((y1 - 4) * k)) $(((x0 + 10) * k - 1)),$(((y1 + 1) * k - 1))")
+            done
         done
+        frame="$work/$name-$(printf %02d "$f").png"
+        convert -size $((56 * k))x$((63 * k)) xc:black -stroke none "${bars[@]}" "$frame"
+        frames+=("$frame")
     done
-    convert -size 56x63 xc:black -stroke none "${bars[@]}" "$work/medidor-$(printf %02d "$f").png"
-    frames+=("$work/medidor-$(printf %02d "$f").png")
+    convert -delay 1 -loop $((1000 + 1)) -dispose none "${frames[@]}" "$out/$name.gif"
 done
-convert -delay 1 -loop $((1000 + 1)) -dispose none "${frames[@]}" "$out/medidor.gif"
 
 echo "make-images: pictures written to $out"

@@ -5,6 +5,7 @@
 #include "schedule/ExisteArquivo.h"
 #include "schedule/ScheduleFile.h"
 #include "ui/AboutWindow.h"
+#include "ui/Accessibility.h"
 #include "ui/HelpWindow.h"
 #include "ui/Lamp.h"
 #include "ui/TimeField.h"
@@ -269,7 +270,8 @@ void MainWindow::onSecond()
     // call into the node) would start a send inside it; the send's own tick goes on after.
     if (m_sending || m_ending)
         return;
-    m_ui.clock->setText(m_platform.clock->timeText());
+    // Shown every second, told to a screen reader only while the clock has the focus.
+    setTextQuietly(m_ui.clock, m_platform.clock->timeText());
     refreshCaminho();
     for (int slot = 0; slot < kSlotCount && !m_ending; ++slot)
         checkSlot(slot);
@@ -299,13 +301,16 @@ void MainWindow::checkSlot(int slot)
 // ---- Link state --------------------------------------------------------------------------
 
 void MainWindow::showSide(LinkStatus (LinkObject::*read)(std::int16_t &), QLabel *caption,
-                          Lamp *lamp, const QString &freeText, const QString &busyText)
+                          Lamp *lamp, const QString &freeText, const QString &busyText,
+                          const QString &spokenSide)
 {
     std::int16_t value = 0;
     // A read that fails shows the side free.
     const bool busy = ((*m_link).*read)(value).ok() && value != 0;
     caption->setText(busy ? busyText : freeText);
     lamp->setColour(busy ? kBusyColour : kFreeColour);
+    // Painted every second; a screen reader hears of it only when the state changed.
+    showSpokenSideState(caption, spokenSide, busy);
 }
 
 void MainWindow::showLinkState()
@@ -313,9 +318,9 @@ void MainWindow::showLinkState()
     if (m_sending || m_ending)
         return;
     showSide(&LinkObject::RfBusy, m_ui.rfCaption, m_ui.rfLamp, QStringLiteral("RF livre"),
-             QStringLiteral("RF ocupado "));
+             QStringLiteral("RF ocupado "), kRadioSide);
     showSide(&LinkObject::IpBusy, m_ui.ipCaption, m_ui.ipLamp, QStringLiteral("IP livre"),
-             QStringLiteral("IP ocupado "));
+             QStringLiteral("IP ocupado "), kInternetSide);
 }
 
 // ---- About and help ----------------------------------------------------------------------

@@ -88,7 +88,7 @@ private:
     void sendIfFree(int slot, SendKind kind, RfReads rfReads);
     void logSend(const QString &at, int slot, SendKind kind, const QString &outcome);
     void showSide(LinkStatus (LinkObject::*read)(std::int16_t &), QLabel *caption, Lamp *lamp,
-                  const QString &freeText, const QString &busyText);
+                  const QString &freeText, const QString &busyText, const QString &spokenSide);
     void stopTimers();
 
     Platform m_platform;

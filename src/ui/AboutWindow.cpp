@@ -1,5 +1,6 @@
 #include "AboutWindow.h"
 
+#include "Accessibility.h"
 #include "GraphicalButton.h"
 #include "WindowDesign.h"
 #include "platform/Platform.h"
@@ -42,12 +43,13 @@ AboutWindow::AboutWindow(Desktop &desktop, QWidget *parent)
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(twips(4725), twips(5760));
-    setWindowIcon(QIcon(QStringLiteral(":/images/anunciel.png")));
+    setWindowIcon(designIcon({QStringLiteral(":/images/anunciel.png")}));
     setFont(defaultDesignFont());
 
     auto *image = place<QLabel>(this, "Image1", 120, 120, 960, 960);
-    image->setPixmap(QPixmap(QStringLiteral(":/images/torre.png")));
+    image->setPixmap(designPicture(QStringLiteral(":/images/torre.png"), devicePixelRatio()));
     image->setScaledContents(true);
+    setSpokenText(image, QStringLiteral("Torre de rádio"));
 
     auto *label1 = designLabel(this, "Label1", QStringLiteral("ANUNCIEL"), 1200, 120, 3375, 615,
                                designFont(kSerifFace, 26.25, FontWeight::Bold));
@@ -86,8 +88,12 @@ AboutWindow::AboutWindow(Desktop &desktop, QWidget *parent)
     visit->setText(QStringLiteral("Visitar Servidor  Orvand"));
     visit->setFont(sansBold(8.25));
     visit->setBackColor(QColor(192, 255, 255));
-    visit->setIcon(QIcon(QStringLiteral(":/images/visitar.png")));
-    QPushButton *ret = addReturnButton("ret", 3000, 4320, 1455, 975, sansBold(8.25));
+    visit->setIcon(designIcon({QStringLiteral(":/images/visitar.png")}));
+    // One blank between the words: the caption's two are for the eye.
+    setSpokenText(visit, QStringLiteral("Visitar Servidor Orvand"),
+                  QStringLiteral("Abre a página do Servidor Orvand no navegador"));
+    QPushButton *ret = addReturnButton("ret", 3000, 4320, 1455, 975, sansBold(8.25),
+                                       QStringLiteral("a janela Sobre"));
     connect(visit, &QPushButton::clicked, this, &AboutWindow::openAuthorPage);
 
     setTabOrderByIndex({{0, label3},

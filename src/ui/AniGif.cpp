@@ -1,6 +1,7 @@
 #include "AniGif.h"
 
 #include "GifTiming.h"
+#include "WindowDesign.h"
 
 #include <QFile>
 #include <QMovie>
@@ -20,20 +21,35 @@ AniGif::AniGif(QWidget *parent) : QLabel(parent), m_movie(new QMovie(this))
 
 void AniGif::setFileName(const QString &fileName)
 {
-    m_movie->setFileName(fileName);
-    QFile file(fileName);
-    m_delays = file.open(QIODevice::ReadOnly) ? gifFrameDelays(file.readAll()) : std::vector<int>();
-    m_frames.clear();
-    for (int i = 0; i < m_movie->frameCount() && m_movie->jumpToFrame(i); ++i)
-        m_frames.push_back(m_movie->currentPixmap());
+    m_fileName = fileName;
     m_current = 0;
+    loadFrames();
+}
+
+void AniGif::loadFrames()
+{
+    // The drawing that fits the screen: the double-resolution one on a scaled screen.
+    const QString file = designPictureFile(m_fileName, devicePixelRatio());
+    m_framesRatio = file == m_fileName ? 1.0 : 2.0;
+    m_movie->setFileName(file);
+    QFile gif(file);
+    m_delays = gif.open(QIODevice::ReadOnly) ? gifFrameDelays(gif.readAll()) : std::vector<int>();
+    m_frames.clear();
+    for (int i = 0; i < m_movie->frameCount() && m_movie->jumpToFrame(i); ++i) {
+        QPixmap frame = m_movie->currentPixmap();
+        frame.setDevicePixelRatio(m_framesRatio);
+        m_frames.push_back(frame);
+    }
+    if (std::size_t(m_current) >= m_frames.size())
+        m_current = 0;
     // The label holds the first frame (its size); the frames are painted from the cache.
     setPixmap(m_frames.empty() ? QPixmap() : m_frames.front());
+    update();
 }
 
 QString AniGif::fileName() const
 {
-    return m_movie->fileName();
+    return m_fileName;
 }
 
 int AniGif::loopCount() const
@@ -65,6 +81,8 @@ void AniGif::paintEvent(QPaintEvent *event)
         return;
     }
     QPainter painter(this);
+    // At fractional scalings the double-resolution frames are shrunk a little.
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
     const QPixmap &frame = m_frames[std::size_t(m_current)];
     const QSize size = frame.deviceIndependentSize().toSize();
     painter.drawPixmap(
@@ -74,6 +92,10 @@ void AniGif::paintEvent(QPaintEvent *event)
 void AniGif::showEvent(QShowEvent *event)
 {
     QLabel::showEvent(event);
+    // Built before its window knew its screen: take the drawing for the screen it is on.
+    if (!m_fileName.isEmpty() &&
+        designPictureFile(m_fileName, devicePixelRatio()) != m_movie->fileName())
+        loadFrames();
     if (!m_started)
         start();
 }

@@ -15,7 +15,8 @@ namespace anunciel {
 // spent. Nothing else starts, stops or changes it.
 //
 // QMovie decodes the frames, but the timing is kept here: Qt's reader plays stored frame
-// times of 10 ms as 100 ms.
+// times of 10 ms as 100 ms. On a scaled screen the frames come from the picture's
+// double-resolution drawing (`name@2x.gif`), so that they are not stretched.
 class AniGif : public QLabel
 {
     Q_OBJECT
@@ -48,10 +49,13 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    void loadFrames();
     void start();
     void advance();
     void scheduleNext();
 
+    QString m_fileName;
+    qreal m_framesRatio = 1.0; // device pixels per pixel of the frames held
     QMovie *m_movie = nullptr;
     // Every frame decoded once: a frame change then costs one small repaint, no decoding and
     // no relayout, which matters at a hundred frames a second.

@@ -20,6 +20,14 @@ public:
     QColor backColor() const { return m_backColor; }
     void setBackColor(const QColor &colour);
 
+    // The picture as painted on the screen the button is on, sharp at any scaling.
+    QPixmap picture() const;
+    // The room inside the edge for the picture and the caption, and the height they need
+    // there with the caption wrapped to that width: the caption is cut at the bottom when it
+    // needs more than it has.
+    QRect contentArea() const;
+    int contentHeight() const;
+
 protected:
     void paintEvent(QPaintEvent *event) override;
 

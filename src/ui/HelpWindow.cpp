@@ -1,5 +1,6 @@
 #include "HelpWindow.h"
 
+#include "Accessibility.h"
 #include "WindowDesign.h"
 
 #include <QLabel>
@@ -53,9 +54,11 @@ HelpWindow::HelpWindow(QWidget *parent) : SecondaryWindow(parent)
     QTextOption option = text->document()->defaultTextOption();
     option.setAlignment(Qt::AlignHCenter);
     text->document()->setDefaultTextOption(option);
+    setSpokenText(text, QStringLiteral("Texto da ajuda"));
 
     QPushButton *ret = addReturnButton("Command1", 3120, 3000, 1335, 975,
-                                       designFont(kSansFace, 9.75, FontWeight::Bold));
+                                       designFont(kSansFace, 9.75, FontWeight::Bold),
+                                       QStringLiteral("a janela de ajuda"));
 
     setTabOrderByIndex({{0, ret}, {1, text}, {2, label1}});
     ret->setFocus(Qt::OtherFocusReason);

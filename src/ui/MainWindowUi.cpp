@@ -1,5 +1,6 @@
 #include "MainWindowUi.h"
 
+#include "Accessibility.h"
 #include "AniGif.h"
 #include "GraphicalButton.h"
 #include "Lamp.h"
@@ -30,14 +31,6 @@ const QColor kLightRed(255, 192, 192);
 QFont sans(qreal points, FontWeight weight = FontWeight::Bold)
 {
     return designFont(kSansFace, points, weight);
-}
-
-QIcon iconFrom(std::initializer_list<const char *> files)
-{
-    QIcon icon;
-    for (const char *file : files)
-        icon.addFile(QString::fromLatin1(file));
-    return icon;
 }
 
 QPushButton *plainButton(QWidget *parent, const char *name, const QString &caption, int left,
@@ -76,6 +69,7 @@ QLineEdit *textBox(QWidget *parent, const char *name, int left, int top, int wid
 
 void MainWindowUi::setupUi(QWidget *window)
 {
+    installAccessibleInterfaces();
     window->setObjectName(QStringLiteral("msg"));
     window->setWindowTitle(QStringLiteral("Anunciel por Orvand"));
     // Fixed single border, close box and minimize button, no maximize button.
@@ -83,7 +77,7 @@ void MainWindowUi::setupUi(QWidget *window)
                            Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                            Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     window->setFixedSize(twips(8895), twips(6735));
-    window->setWindowIcon(QIcon(QStringLiteral(":/images/anunciel.png")));
+    window->setWindowIcon(designIcon({QStringLiteral(":/images/anunciel.png")}));
     window->setFont(defaultDesignFont());
 
     // Title area: the white panel, and the two animations over its ends.
@@ -91,8 +85,11 @@ void MainWindowUi::setupUi(QWidget *window)
     panel->setAutoFillBackground(true);
     setColour(panel, QPalette::Window, Qt::white);
     auto *banner = place<QLabel>(panel, "Image1", 480, 240, 3135, 525);
-    banner->setPixmap(QPixmap(QStringLiteral(":/images/echolink.bmp")));
+    banner->setPixmap(
+        designPicture(QStringLiteral(":/images/echolink.bmp"), window->devicePixelRatio()));
     banner->setScaledContents(true);
+    // The word the picture shows.
+    setSpokenText(banner, QStringLiteral("EchoLink"));
     auto *name =
         designLabel(panel, "Label1", QStringLiteral("anunciel"), 2640, 720, 1215, 255, sans(8.25));
     auto *motto =
@@ -131,11 +128,24 @@ void MainWindowUi::setupUi(QWidget *window)
                                kNoLengthLimit);
         row.sendNow = plainButton(frame, ("envia" + n).constData(), QStringLiteral("Enviar agora"),
                                   6960, rowTop, 1335, 375);
+
+        // Read out of the frame, a field needs its slot in its name: "Mensagem 1: horário".
+        const QString slot = QStringLiteral("Mensagem %1").arg(i + 1);
+        setSpokenText(row.enabled, slot + QStringLiteral(": ativa"),
+                      QStringLiteral("Marcada, a mensagem é enviada no seu horário"));
+        setSpokenText(row.time, slot + QStringLiteral(": horário"),
+                      QStringLiteral("Horário do envio, como 14:30"));
+        setSpokenText(row.fileName, slot + QStringLiteral(": arquivo"),
+                      QStringLiteral("Nome do arquivo WAV na pasta do programa"));
+        setSpokenText(row.sendNow, slot + QStringLiteral(": enviar agora"),
+                      QStringLiteral("Envia o arquivo desta mensagem agora"));
     }
 
     // Buttons row.
-    const QIcon save = iconFrom({":/images/salvar-16.png", ":/images/salvar.png"});
-    const QIcon load = iconFrom({":/images/ler-16.png", ":/images/ler.png"});
+    const QIcon save = designIcon(
+        {QStringLiteral(":/images/salvar-16.png"), QStringLiteral(":/images/salvar.png")});
+    const QIcon load =
+        designIcon({QStringLiteral(":/images/ler-16.png"), QStringLiteral(":/images/ler.png")});
     saveTimesButton =
         graphicalButton(window, "Command3", QStringLiteral("Gravar diretivas dos horários"), 240,
                         3960, 1575, 975, sans(8.25), kGreen, save);
@@ -150,7 +160,17 @@ void MainWindowUi::setupUi(QWidget *window)
                         3960, 1575, 975, sans(8.25), kCyan, load);
     aboutButton =
         graphicalButton(window, "Command2", QStringLiteral("Sobre"), 7560, 3960, 1095, 975,
-                        sans(8.25), kYellow, QIcon(QStringLiteral(":/images/sobre.png")));
+                        sans(8.25), kYellow, designIcon({QStringLiteral(":/images/sobre.png")}));
+    // The captions name the buttons; the description says where the schedule goes.
+    setSpokenText(saveTimesButton, saveTimesButton->text(),
+                  QStringLiteral("Grava os quatro horários no arquivo hora_msg.txt"));
+    setSpokenText(loadTimesButton, loadTimesButton->text(),
+                  QStringLiteral("Lê os quatro horários do arquivo hora_msg.txt"));
+    setSpokenText(saveFileNamesButton, saveFileNamesButton->text(),
+                  QStringLiteral("Grava os quatro nomes de arquivo no arquivo mensagem_msg.txt"));
+    setSpokenText(loadFileNamesButton, loadFileNamesButton->text(),
+                  QStringLiteral("Lê os quatro nomes de arquivo do arquivo mensagem_msg.txt"));
+    setSpokenText(aboutButton, aboutButton->text(), QStringLiteral("Abre a janela Sobre"));
 
     // Status area.
     rfLamp = place<Lamp>(window, "Shape1", 240, 5160, 615, 495);
@@ -164,17 +184,29 @@ void MainWindowUi::setupUi(QWidget *window)
         l->setFrameStyle(QFrame::Box | QFrame::Plain);
         l->setLineWidth(1);
     }
+    // The caption is what a reader reads of an indicator; its name gains the state ("Rádio
+    // (RF): livre") at the first reading of the link. The lamp beside it says the same in
+    // colour, and is skipped.
+    setSpokenText(rfCaption, kRadioSide,
+                  QStringLiteral("Lado do rádio: livre ou ocupado; a luz ao lado fica verde "
+                                 "quando livre e vermelha quando ocupado"));
+    setSpokenText(ipCaption, kInternetSide,
+                  QStringLiteral("Lado da internet: livre ou ocupado; a luz ao lado fica verde "
+                                 "quando livre e vermelha quando ocupado"));
     clock = textBox(window, "Text1", 4200, 5520, 1575, 495,
                     designFont(kSerifFace, 18, FontWeight::Regular), kNoLengthLimit);
     clock->setAlignment(Qt::AlignCenter);
     setColour(clock, QPalette::Base, Qt::black);
     setColour(clock, QPalette::Text, kGreen);
+    setSpokenText(clock, QStringLiteral("Relógio"), QStringLiteral("Hora atual"));
     helpButton =
         graphicalButton(window, "Command7", QStringLiteral("Ajuda"), 6120, 5280, 855, 855,
-                        sans(8.25), kLightRed, QIcon(QStringLiteral(":/images/ajuda.png")));
+                        sans(8.25), kLightRed, designIcon({QStringLiteral(":/images/ajuda.png")}));
+    setSpokenText(helpButton, helpButton->text(), QStringLiteral("Abre a janela de ajuda"));
     quitButton =
         graphicalButton(window, "Command1", QStringLiteral("Encerrar"), 7200, 5160, 1455, 1095,
-                        sans(12), kRed, QIcon(QStringLiteral(":/images/encerrar.png")));
+                        sans(12), kRed, designIcon({QStringLiteral(":/images/encerrar.png")}));
+    setSpokenText(quitButton, quitButton->text(), QStringLiteral("Encerra o programa"));
     auto *note = designLabel(
         window, "Label4",
         QStringLiteral(

@@ -8,8 +8,8 @@ class QPushButton;
 namespace anunciel {
 
 // What the about and help windows share: a "Retornar" button that closes the window, as its
-// close box does, and no other way out (Escape does nothing, as on the windows they were
-// designed as).
+// close box does, and Escape, which closes it the same way, as Escape closes a dialog on
+// Windows.
 class SecondaryWindow : public QDialog
 {
     Q_OBJECT
@@ -19,9 +19,10 @@ public:
     explicit SecondaryWindow(QWidget *parent = nullptr);
 
 protected:
-    // The light red "Retornar" button with its arrows, at a design position (twips).
+    // The light red "Retornar" button with its arrows, at a design position (twips); what a
+    // screen reader says of it names this window (`windowName`, "a janela Sobre").
     QPushButton *addReturnButton(const char *name, int left, int top, int width, int height,
-                                 const QFont &font);
+                                 const QFont &font, const QString &windowName);
     void keyPressEvent(QKeyEvent *event) override;
 };
 

@@ -1,5 +1,7 @@
 #include "WindowDesign.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
@@ -8,6 +10,7 @@
 #include <QWidget>
 
 #include <algorithm>
+#include <cmath>
 #include <mutex>
 
 namespace anunciel {
@@ -27,6 +30,15 @@ void installFontSubstitutes()
                                     QStringLiteral("Liberation Sans"), QStringLiteral("Arial")});
         QFont::insertSubstitutions(kSerifFace, {QStringLiteral("Liberation Serif")});
     });
+}
+
+// "images/name.png" -> "images/name@2x.png".
+QString doubleResolutionFile(const QString &file)
+{
+    const QFileInfo info(file);
+    const QString suffix = info.suffix();
+    return file.left(file.size() - (suffix.isEmpty() ? 0 : suffix.size() + 1)) +
+           QStringLiteral("@2x") + (suffix.isEmpty() ? QString() : QLatin1Char('.') + suffix);
 }
 
 } // namespace
@@ -103,6 +115,44 @@ void centreOnScreen(QWidget *window)
     const QRect area = screen->availableGeometry();
     window->move(area.x() + (area.width() - window->width()) / 2,
                  area.y() + (area.height() - window->height()) / 2);
+}
+
+QIcon designIcon(std::initializer_list<QString> files)
+{
+    QIcon icon;
+    for (const QString &file : files) {
+        icon.addFile(file);
+        const QString doubled = doubleResolutionFile(file);
+        if (QFile::exists(doubled))
+            icon.addFile(doubled);
+    }
+    return icon;
+}
+
+QString designPictureFile(const QString &file, qreal devicePixelRatio)
+{
+    const QString doubled = doubleResolutionFile(file);
+    return devicePixelRatio > 1.0 && QFile::exists(doubled) ? doubled : file;
+}
+
+QPixmap designPicture(const QString &file, qreal devicePixelRatio)
+{
+    const QString chosen = designPictureFile(file, devicePixelRatio);
+    QPixmap picture(chosen);
+    picture.setDevicePixelRatio(chosen == file ? 1.0 : 2.0);
+    return picture;
+}
+
+QPixmap sharpPixmap(const QIcon &icon, const QSize &size, qreal devicePixelRatio, QIcon::Mode mode)
+{
+    const qreal whole = std::max(1.0, std::ceil(devicePixelRatio));
+    QPixmap picture = icon.pixmap(size, whole, mode);
+    if (picture.isNull() || whole == devicePixelRatio)
+        return picture;
+    const QSize device = (QSizeF(size) * devicePixelRatio).toSize();
+    picture = picture.scaled(device, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    picture.setDevicePixelRatio(devicePixelRatio);
+    return picture;
 }
 
 } // namespace anunciel

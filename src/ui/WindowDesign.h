@@ -5,8 +5,11 @@
 
 #include <QColor>
 #include <QFont>
+#include <QIcon>
+#include <QPixmap>
 #include <QString>
 
+#include <initializer_list>
 #include <utility>
 #include <vector>
 
@@ -63,5 +66,23 @@ void setTabOrderByIndex(std::vector<std::pair<int, QWidget *>> controls);
 
 // Puts a top-level window's client area in the middle of its screen's work area.
 void centreOnScreen(QWidget *window);
+
+// Pictures come in two resolutions: `name.png` and `name@2x.png`, drawn for screens at 100 %
+// and at 200 % scaling.
+//
+// An icon holding each of `files` and its double-resolution drawing, whatever the scaling
+// of the screen the program starts on (Qt itself adds that drawing only when it starts on a
+// scaled screen).
+QIcon designIcon(std::initializer_list<QString> files);
+// The drawing of `file` to show on a screen scaled by `devicePixelRatio`: the
+// double-resolution one wherever the screen is scaled at all, so that it is shrunk, never
+// stretched. The file, and the picture with its pixel ratio set.
+QString designPictureFile(const QString &file, qreal devicePixelRatio);
+QPixmap designPicture(const QString &file, qreal devicePixelRatio);
+// `icon` at `size` (device-independent pixels) for a screen scaled by `devicePixelRatio`,
+// drawn sharp: at fractional scalings such as 150 % Qt would hand over the 100 % drawing and
+// stretch it, so the 200 % one is taken and shrunk instead.
+QPixmap sharpPixmap(const QIcon &icon, const QSize &size, qreal devicePixelRatio,
+                    QIcon::Mode mode = QIcon::Normal);
 
 } // namespace anunciel
