@@ -361,6 +361,9 @@ private slots:
         QCOMPARE(field->palette().color(QPalette::Text) == QColor(Qt::red), marked);
         QCOMPARE(field->toolTip(), marked ? unreadableTimeHint() : QString());
         QVERIFY(!unreadableTimeHint().isEmpty());
+        // A screen reader hears it too.
+        QCOMPARE(field->accessibleDescription(),
+                 marked ? unreadableTimeHint() : timeFieldDescription());
 
         // Typed again as the hint says, the mark goes.
         field->selectAll();
@@ -368,6 +371,7 @@ private slots:
         QCOMPARE(field->text(), QStringLiteral("09:15"));
         QCOMPARE(field->palette().color(QPalette::Text), normal);
         QVERIFY(field->toolTip().isEmpty());
+        QCOMPARE(field->accessibleDescription(), timeFieldDescription());
     }
 
     void utf8NamesFileLoadsWithAccentsAndSavesAsCodePage()

@@ -133,8 +133,7 @@ void MainWindowUi::setupUi(QWidget *window)
         const QString slot = QStringLiteral("Mensagem %1").arg(i + 1);
         setSpokenText(row.enabled, slot + QStringLiteral(": ativa"),
                       QStringLiteral("Marcada, a mensagem é enviada no seu horário"));
-        setSpokenText(row.time, slot + QStringLiteral(": horário"),
-                      QStringLiteral("Horário do envio, como 14:30"));
+        setSpokenText(row.time, slot + QStringLiteral(": horário"), timeFieldDescription());
         setSpokenText(row.fileName, slot + QStringLiteral(": arquivo"),
                       QStringLiteral("Nome do arquivo WAV na pasta do programa"));
         setSpokenText(row.sendNow, slot + QStringLiteral(": enviar agora"),

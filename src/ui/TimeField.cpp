@@ -30,13 +30,24 @@ QString unreadableTimeHint()
                           "(os dois-pontos entram sozinhos).");
 }
 
+QString timeFieldDescription()
+{
+    return QStringLiteral("Horário do envio, como 14:30");
+}
+
 void markTimeReadable(QLineEdit *field, bool readable)
 {
+    // A screen reader hears the mark through the field's description; it is changed only when
+    // the mark is, so that typing does not make the reader speak at every key.
+    const QString description = readable ? timeFieldDescription() : unreadableTimeHint();
+    if (field->accessibleDescription() == description)
+        return;
     QPalette palette = field->palette();
     palette.setColor(QPalette::Text,
                      readable ? QGuiApplication::palette().color(QPalette::Text) : QColor(Qt::red));
     field->setPalette(palette);
     field->setToolTip(readable ? QString() : unreadableTimeHint());
+    field->setAccessibleDescription(description);
 }
 
 } // namespace anunciel

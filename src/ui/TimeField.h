@@ -14,10 +14,12 @@ void appendColonAfterHours(QLineEdit *field);
 void attachTimeFieldReaction(QLineEdit *field);
 
 // Marks a time field whose text the scheduler cannot read (its slot would never be sent):
-// red text and a tooltip that says how to type a time. Nothing else about the field changes.
+// red text, and a tooltip and spoken description that say how to type a time. Nothing else
+// about the field changes.
 void markTimeReadable(QLineEdit *field, bool readable);
 
-// The tooltip of a marked field.
+// The tooltip and description of a marked field, and the description of one that is not.
 QString unreadableTimeHint();
+QString timeFieldDescription();
 
 } // namespace anunciel
