@@ -118,7 +118,7 @@ cmake --no-warn-unused-cli -S "$here/platform" -B "$root/build/platform-linux" -
 cmake --build "$root/build/platform-linux" -j2 >/dev/null
 cmake --no-warn-unused-cli -S "$here/platform" -B "$root/build/platform-windows" -G Ninja \
     -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE="$root/../shared/qt6-mingw/mingw-w64-x86_64.cmake" \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
     -DCMAKE_PREFIX_PATH="$qt_dir" -DQT_HOST_PATH=/usr \
     -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake >/dev/null
 cmake --build "$root/build/platform-windows" -j2 >/dev/null
