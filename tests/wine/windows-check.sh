@@ -213,8 +213,14 @@ box_text() {
     # xclip stays behind to serve the text until the box takes the clipboard over.
     printf 'none' | xclip -selection clipboard -i >/dev/null 2>&1
     xdotool key --clearmodifiers ctrl+c
-    sleep 0.5
-    timeout 5 xclip -selection clipboard -o 2>/dev/null || echo "(nothing copied)"
+    local text deadline=$((SECONDS + 5))
+    while :; do
+        text=$(timeout 5 xclip -selection clipboard -o 2>/dev/null) || text=
+        [ "$text" != none ] && [ -n "$text" ] && break
+        [ $SECONDS -ge $deadline ] && { echo "(nothing copied)"; return 0; }
+        sleep 0.2
+    done
+    echo "$text"
 }
 expect_box() { # description, title, text, buttons
     local want got
@@ -379,7 +385,9 @@ sleep 1.5
 check "\"Enviar agora\" with a missing WAV file sends nothing" test "$(transmit_count)" = 3
 
 # Slot 4 a few seconds ahead, to the second, loaded with "Ler diretiva dos horários".
-due=$(date -d '+5 seconds' +%H:%M:%S)
+# (Not across midnight, where the time read back below would be today's.)
+while [ "$(date +%H%M)" = 2359 ]; do sleep 1; done
+due=$(date -d '+7 seconds' +%H:%M:%S)
 printf '%s\r\n12:30\r\n08\r\n%s\r\n' "$far" "$due" | cp1252 >"$station/hora_msg.txt"
 click $((1920 + 1575 / 2)) $((3960 + 975 / 2))
 due_epoch=$(date -d "$due" +%s)
