@@ -191,4 +191,7 @@ for f in $(seq 0 15); do
 done
 convert -delay 1 -loop $((1000 + 1)) -dispose none "${frames[@]}" "$out/medidor.gif"
 
+# The Windows executable's icon (Explorer, the Start menu), from the window's icon.
+convert "$out/anunciel.png" -define icon:auto-resize=32,16 "$root/packaging/windows/anunciel.ico"
+
 echo "make-images: pictures written to $out"
