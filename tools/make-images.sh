@@ -228,4 +228,7 @@ for k in 1 2; do
     convert -delay 1 -loop $((1000 + 1)) -dispose none "${frames[@]}" "$out/$name.gif"
 done
 
+# The Windows executable's icon (Explorer, the Start menu), from the window's icon.
+convert "$out/anunciel.png" -define icon:auto-resize=32,16 "$root/packaging/windows/anunciel.ico"
+
 echo "make-images: pictures written to $out"

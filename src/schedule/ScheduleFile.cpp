@@ -9,14 +9,35 @@
 
 #include <algorithm>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
 namespace anunciel {
 
 namespace {
 
+constexpr char kSubstitute = 0x1a; // what the converter writes for a missing character
+
 #ifdef Q_OS_WIN
-QStringEncoder codePageEncoder()
+// The ANSI code page, without Windows' "best fit": by default a character the code page
+// lacks is written as a lookalike (Ａ as A, ＼ as a folder separator, ∞ as 8), so a saved
+// file name would name another file. Missing characters are marked as off Windows instead.
+QByteArray encodeInCodePage(QStringView text)
 {
-    return QStringEncoder(QStringConverter::System);
+    if (text.isEmpty())
+        return {};
+    const auto wide = reinterpret_cast<LPCWCH>(text.utf16());
+    const int length = int(text.size());
+    const char substitute[] = {kSubstitute, '\0'};
+    const int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, length, nullptr, 0,
+                                         substitute, nullptr);
+    if (size <= 0)
+        return QByteArray(1, kSubstitute);
+    QByteArray bytes(size, Qt::Uninitialized);
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, length, bytes.data(), size,
+                        substitute, nullptr);
+    return bytes;
 }
 QStringDecoder codePageDecoder()
 {
@@ -24,17 +45,16 @@ QStringDecoder codePageDecoder()
 }
 #else
 // Windows-1252, so that a file moves between a Windows station and this one unchanged.
-QStringEncoder codePageEncoder()
+QByteArray encodeInCodePage(QStringView text)
 {
-    return QStringEncoder("windows-1252");
+    QStringEncoder encoder("windows-1252");
+    return encoder.encode(text);
 }
 QStringDecoder codePageDecoder()
 {
     return QStringDecoder("windows-1252");
 }
 #endif
-
-constexpr char kSubstitute = 0x1a; // what the converter writes for a missing character
 
 QString reasonText(QFileDevice::FileError error, const QString &system)
 {
@@ -68,8 +88,7 @@ QString reasonText(QFileDevice::FileError error, const QString &system)
 
 QByteArray toCodePage(const QString &text)
 {
-    QStringEncoder encoder = codePageEncoder();
-    QByteArray bytes = encoder.encode(text);
+    QByteArray bytes = encodeInCodePage(text);
     // One byte for each character: every one was in the code page.
     if (bytes.size() == text.size() && !bytes.contains(kSubstitute))
         return bytes;
@@ -82,8 +101,7 @@ QByteArray toCodePage(const QString &text)
             text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate();
         const qsizetype len = pair ? 2 : 1;
         const QStringView one = QStringView(text).mid(i, len);
-        QStringEncoder single = codePageEncoder();
-        const QByteArray encoded = single.encode(one);
+        const QByteArray encoded = encodeInCodePage(one);
         const bool kept = encoded.size() == 1 && !pair && !one[0].isSurrogate() &&
                           (encoded[0] != kSubstitute || one[0] == QChar(kSubstitute));
         bytes += kept ? encoded : QByteArray(1, '?');

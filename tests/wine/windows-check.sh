@@ -1,0 +1,482 @@
+#!/usr/bin/env bash
+# The Windows program as an operator gets it, checked under Wine on a virtual display:
+#
+#   1. builds the program, its zip and its installer (cmake --workflow --preset windows), and
+#      the platform check program for Linux and for Windows (tests/wine/platform);
+#   2. in a fresh Wine prefix, runs the platform check: the file-existence test's Windows
+#      rules and the code page, which must write and read exactly as the Linux build does;
+#   3. installs the package silently, checks the folder and the Start menu shortcut, starts
+#      the program from the shortcut without the node's automation class (the fatal box, the
+#      end), registers the stand-in node server (MockNode.cpp) and starts it again; then, from
+#      outside (xdotool, window titles, the boxes' text as Ctrl+C copies it, the stand-in's call
+#      log, the files): the missing-file box, "Enviar agora", a slot scheduled a few seconds
+#      ahead sent exactly once, the save buttons' bytes against the Linux build's, the closing
+#      question (No, then Yes);
+#   4. installs again over it and uninstalls: the operator's files stay, all of ours go.
+#
+#   tests/wine/windows-check.sh [--screenshot FILE]
+#     --screenshot FILE  also saves the main window, with a window manager's frame, to FILE
+#
+# Exit status: 0 all passed, 1 something failed, 77 skipped (a tool or the shared Qt missing,
+# said loudly by the caller).
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+screenshot=
+if [ "${1:-}" = --screenshot ] && [ -n "${2:-}" ]; then
+    screenshot=$(realpath -m "$2")
+elif [ $# -gt 0 ]; then
+    echo "usage: $0 [--screenshot FILE]" >&2
+    exit 2
+fi
+
+needed=(cmake ninja x86_64-w64-mingw32-g++-posix makensis wine wineboot wineserver Xvfb xdotool
+    xclip strings sha256sum iconv timeout)
+[ -n "$screenshot" ] && needed+=(icewm import)
+for tool in "${needed[@]}"; do
+    if ! command -v "$tool" >/dev/null 2>&1; then
+        echo "SKIPPED: Windows package check: '$tool' is not installed"
+        exit 77
+    fi
+done
+qt_archive="$root/../shared/qt6-mingw/qt6-mingw.tar.xz"
+if [ ! -f "$qt_archive" ]; then
+    echo "SKIPPED: Windows package check: no Qt for Windows at $qt_archive" \
+        "(tools/build-qt6-mingw.sh makes one)"
+    exit 77
+fi
+
+started=$(date +%s)
+passed=0
+failed=0
+pass() {
+    echo "PASS: $1"
+    passed=$((passed + 1))
+}
+fail() {
+    echo "FAIL: $1"
+    failed=$((failed + 1))
+}
+check() { # description, command...
+    local what=$1
+    shift
+    if "$@"; then pass "$what"; else fail "$what"; fi
+}
+# Ends the run at once: what follows depends on the step that failed.
+fatal() {
+    fail "$1"
+    echo "windows: $passed passed, $failed failed"
+    exit 1
+}
+
+# ---- 1. Builds ---------------------------------------------------------------------------
+echo "-- building the Windows program and its packages"
+t0=$(date +%s)
+cd "$root"
+if ! cmake --workflow --preset windows >"$root/build/windows-workflow.log" 2>&1; then
+    tail -n 40 "$root/build/windows-workflow.log"
+    fatal "cmake --workflow --preset windows (log: build/windows-workflow.log)"
+fi
+if grep -E -q 'warning:|CMake Warning|CPack Warning' "$root/build/windows-workflow.log"; then
+    grep -E -A3 'warning:|CMake Warning|CPack Warning' "$root/build/windows-workflow.log"
+    fail "the Windows build and packaging are free of warnings"
+else
+    pass "the Windows build and packaging are free of warnings"
+fi
+package_dir="$root/build/windows/package"
+installer=$(ls "$package_dir"/Anunciel-*-win64.exe)
+zip=$(ls "$package_dir"/Anunciel-*-win64.zip)
+echo "   $(basename "$zip"): $(stat -c %s "$zip") bytes;" \
+    "$(basename "$installer"): $(stat -c %s "$installer") bytes; $(($(date +%s) - t0)) s"
+
+# The zip is a ready station folder: the program, its DLLs and the three plugin folders.
+station_files=(anunciel.exe Qt6Core.dll Qt6Gui.dll Qt6Widgets.dll libstdc++-6.dll
+    libgcc_s_seh-1.dll libwinpthread-1.dll platforms/qwindows.dll imageformats/qgif.dll
+    styles/qwindowsvistastyle.dll)
+top=$(basename "$zip" .zip)
+want_listing=$(for f in "${station_files[@]}"; do echo "$top/$f"; done | sort)
+got_listing=$(cmake -E tar tf "$zip" | grep -v '/$' | sort)
+check "the zip holds exactly the station folder's files" \
+    diff <(echo "$want_listing") <(echo "$got_listing")
+# Stripped: neither symbols nor debug sections left in any program file.
+unstripped=()
+while IFS= read -r -d '' f; do
+    if [ -n "$(x86_64-w64-mingw32-nm "$f" 2>/dev/null)" ] ||
+        x86_64-w64-mingw32-objdump -h "$f" | grep -q '\.debug_'; then
+        unstripped+=("${f##*/}")
+    fi
+done < <(find "$root/build/windows/package/_CPack_Packages/win64/ZIP" \( -name '*.dll' -o -name '*.exe' \) -print0)
+check "the program and every DLL in the package are stripped${unstripped[*]:+ (not: ${unstripped[*]})}" \
+    test ${#unstripped[@]} -eq 0
+
+echo "-- building the platform check for Linux and for Windows"
+qt_dir="$root/build/windows/qt6-mingw"
+# (--no-warn-unused-cli: a second configure does not read the toolchain file again.)
+cmake --no-warn-unused-cli -S "$here/platform" -B "$root/build/platform-linux" -G Ninja \
+    -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$root/build/platform-linux" -j2 >/dev/null
+cmake --no-warn-unused-cli -S "$here/platform" -B "$root/build/platform-windows" -G Ninja \
+    -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
+    -DCMAKE_PREFIX_PATH="$qt_dir" -DQT_HOST_PATH=/usr \
+    -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake >/dev/null
+cmake --build "$root/build/platform-windows" -j2 >/dev/null
+linux_check="$root/build/platform-linux/platform_check"
+
+# ---- A fresh prefix on a virtual display -------------------------------------------------
+work=$(mktemp -d "${TMPDIR:-/tmp}/anunciel-windows.XXXXXX")
+export WINEPREFIX="$work/prefix"
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+unset WAYLAND_DISPLAY
+unset ANUNCIEL_MOCK_RF_BUSY ANUNCIEL_MOCK_IP_BUSY ANUNCIEL_MOCK_RESULT
+xvfb_pid=
+wm_pid=
+cleanup() {
+    wineserver -k >/dev/null 2>&1 || true
+    [ -n "$wm_pid" ] && kill "$wm_pid" 2>/dev/null
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+exec 3>"$work/display"
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb_pid=$!
+exec 3>&-
+for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
+[ -s "$work/display" ] || fatal "Xvfb started"
+DISPLAY=":$(head -n1 "$work/display")"
+export DISPLAY
+if [ -n "$screenshot" ]; then
+    icewm >/dev/null 2>&1 &
+    wm_pid=$!
+fi
+
+echo "-- preparing a fresh Wine prefix"
+t0=$(date +%s)
+timeout 300 wineboot --init >/dev/null 2>&1 || fatal "wineboot --init finished"
+timeout 120 wineserver -w
+wineserver -p # one server for the whole run
+echo "   $(($(date +%s) - t0)) s"
+drive_c="$WINEPREFIX/drive_c"
+
+# ---- 2. The platform check under Wine ----------------------------------------------------
+echo "-- the file-existence test and the code page on Windows"
+mkdir -p "$drive_c/check"
+cp "$root/build/platform-windows/platform_check.exe" "$drive_c/check/"
+for dll in Qt6Core.dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll; do
+    cp "$root/build/windows/package/_CPack_Packages/win64/ZIP/$top/$dll" "$drive_c/check/"
+done
+status=0
+timeout 60 wine 'C:\check\platform_check.exe' files >"$work/files.txt" 2>/dev/null || status=$?
+sed 's/^/   /' "$work/files.txt"
+check "the file-existence test's Windows cases (platform_check files, exit $status)" \
+    test "$status" = 0
+timeout 60 wine 'C:\check\platform_check.exe' codepage >"$work/codepage-windows.txt" 2>/dev/null ||
+    true
+"$linux_check" codepage >"$work/codepage-linux.txt"
+check "the code page writes and reads every text and byte as the Linux build does" \
+    diff -u --label linux --label windows "$work/codepage-linux.txt" "$work/codepage-windows.txt"
+
+# ---- Helpers for the program's windows ---------------------------------------------------
+main_title='Anunciel por Orvand'
+# Waits up to $2 seconds for a visible window whose title is $1 (xdotool compares without
+# case), and prints its id.
+wait_window() {
+    local deadline=$((SECONDS + $2)) id
+    while [ $SECONDS -lt $deadline ]; do
+        id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n1) || true
+        [ -n "$id" ] && { echo "$id"; return 0; }
+        sleep 0.2
+    done
+    return 1
+}
+window_gone() { # title, seconds
+    local deadline=$((SECONDS + $2))
+    while [ $SECONDS -lt $deadline ]; do
+        xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1 || return 0
+        sleep 0.2
+    done
+    return 1
+}
+# Clicks a point of the main window given in twips, as its layout places the controls.
+click() { # x, y
+    xdotool mousemove --window "$main" $(($1 / 15)) $(($2 / 15)) click 1
+}
+# The text of the message box that is open, as Qt copies it for Ctrl+C: title, text and
+# buttons between lines of dashes. The box has the title "Anunciel" or "anunciel".
+box_text() {
+    local box
+    box=$(wait_window anunciel 10) || { echo "(no box)"; return 0; }
+    timeout 10 xdotool windowfocus --sync "$box" 2>/dev/null || true
+    # xclip stays behind to serve the text until the box takes the clipboard over.
+    printf 'none' | xclip -selection clipboard -i >/dev/null 2>&1
+    xdotool key --clearmodifiers ctrl+c
+    local text deadline=$((SECONDS + 5))
+    while :; do
+        text=$(timeout 5 xclip -selection clipboard -o 2>/dev/null) || text=
+        [ "$text" != none ] && [ -n "$text" ] && break
+        [ $SECONDS -ge $deadline ] && { echo "(nothing copied)"; return 0; }
+        sleep 0.2
+    done
+    echo "$text"
+}
+expect_box() { # description, title, text, buttons
+    local want got
+    want=$(printf -- '---------------------------\n%s\n---------------------------\n%s\n---------------------------\n%s\n---------------------------' "$2" "$3" "$4")
+    got=$(box_text)
+    if [ "$got" = "$want" ]; then
+        pass "$1"
+    else
+        fail "$1"
+        diff -u --label expected --label "the box" <(echo "$want") <(echo "$got") || true
+    fi
+}
+answer_box() { # keys...
+    local box
+    box=$(wait_window anunciel 5) || return 1
+    timeout 10 xdotool windowfocus --sync "$box" 2>/dev/null || true
+    xdotool key --clearmodifiers "$@"
+}
+program_running() {
+    pgrep -f 'C:\\Anunciel\\anunciel\.exe' >/dev/null
+}
+wait_program_end() { # seconds
+    local deadline=$((SECONDS + $1))
+    while [ $SECONDS -lt $deadline ]; do
+        program_running || return 0
+        sleep 0.2
+    done
+    return 1
+}
+calls="$drive_c/node/calls.log"
+# The transmit calls in the stand-in's log, in order (the busy reads of the link monitor
+# run every second between them).
+transmits() {
+    grep -E '^slot (12|25) ' "$calls" 2>/dev/null || true
+}
+transmit_count() {
+    transmits | wc -l
+}
+wait_transmits() { # count, seconds
+    local deadline=$((SECONDS + $2))
+    while [ $SECONDS -lt $deadline ]; do
+        [ "$(transmit_count)" -ge "$1" ] && return 0
+        sleep 0.2
+    done
+    return 1
+}
+# The calls of one send of the file at PATH (a Windows path), as the stand-in logs them.
+send_of() {
+    local bytes
+    bytes=$(printf '%s' "$1" | iconv -f UTF-8 -t UTF-16LE | wc -c)
+    printf 'slot 12 SetTransmit -1\nslot 25 PlayFile length %s text "%s" flag -1\nslot 12 SetTransmit 0\n' \
+        "$bytes" "$1"
+}
+cp1252() {
+    iconv -f UTF-8 -t WINDOWS-1252
+}
+start_from_shortcut() {
+    # From elsewhere, so that only the shortcut's "Start in" can make the program's folder
+    # the working folder where it finds its schedule.
+    (cd "$work" && wine start /unix "$shortcut" >/dev/null 2>&1)
+}
+
+# ---- 3. Install, and the program --------------------------------------------------------
+echo "-- installing silently"
+cp "$installer" "$work/setup.exe"
+timeout 120 wine "$work/setup.exe" /S >/dev/null 2>&1 || fatal "the installer ran (/S)"
+station="$drive_c/Anunciel"
+missing=()
+for f in "${station_files[@]}" Desinstalar.exe; do [ -f "$station/$f" ] || missing+=("$f"); done
+check "installed into C:\\Anunciel by default${missing[*]:+ (missing: ${missing[*]})}" \
+    test ${#missing[@]} -eq 0
+mapfile -t shortcuts < <(find "$drive_c/users" -path '*/Start Menu/Programs/Anunciel.lnk')
+[ ${#shortcuts[@]} = 1 ] || fatal "one Start menu shortcut Anunciel.lnk (found ${#shortcuts[@]})"
+shortcut=${shortcuts[0]}
+# The link's target and working folder, among its UTF-16 strings.
+link_has() {
+    strings -el "$shortcut" | grep -Fxq "$1"
+}
+check "the shortcut starts C:\\Anunciel\\anunciel.exe" link_has 'C:\Anunciel\anunciel.exe'
+check "the shortcut's \"Start in\" is C:\\Anunciel" link_has 'C:\Anunciel'
+uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Anunciel'
+registry_has() { # key
+    timeout 60 wine reg query "$1" >/dev/null 2>&1
+}
+registry_lacks() { # key
+    ! registry_has "$1"
+}
+check "the uninstaller is listed for the user" registry_has "$uninstall_key"
+
+echo "-- the node's automation class not registered"
+start_from_shortcut
+expect_box "no automation class: the fatal box" Anunciel \
+    "Erro em tempo de execução '-2147221164 (80040154)':"$'\n\n'"Erro sem descrição do sistema" \
+    "OK   "
+main_hidden() {
+    ! xdotool search --onlyvisible --name "^$main_title\$" >/dev/null 2>&1
+}
+waiting_on_the_box() {
+    program_running && main_hidden
+}
+check "no automation class: the program waits on the box, no main window shown" \
+    waiting_on_the_box
+answer_box Return || true
+check "no automation class: the program ends after OK" wait_program_end 15
+
+echo "-- registering the stand-in node server"
+mkdir -p "$drive_c/node"
+x86_64-w64-mingw32-g++-posix -std=c++20 -O2 -Wall -Wextra -Werror -static -static-libgcc \
+    -static-libstdc++ -shared -o "$drive_c/node/mocknode.dll" "$here/MockNode.cpp" \
+    "$here/MockNode.def" -lole32 -loleaut32 -luuid -ladvapi32
+timeout 60 wine regsvr32 /s 'C:\node\mocknode.dll' >/dev/null 2>&1 ||
+    fatal "regsvr32 of the stand-in node server"
+
+# The operator's station: two WAV files (one name with accents), a schedule whose times are
+# far from now (nothing is due by itself), names with mixed line ends and a fifth line, and
+# files of the operator's own that the package must never touch.
+far=$(date -d '+12 hours' +%H:%M)
+printf '\x52\x49\x46\x46' >"$station/aviso.wav"
+printf '\x52\x49\x46\x46' >"$station/Anúncio 1.wav"
+printf '%s\r\n12:30\r\n08\r\n%s' "$far" "$far" | cp1252 >"$station/hora_msg.txt"
+printf 'Anúncio 1.wav\r\nfalta.wav\r\r\naviso.wav\nquinta.wav\r\n' | cp1252 >"$station/mensagem_msg.txt"
+printf 'notas do operador\r\n' >"$station/notas.txt"
+mkdir -p "$station/Gravações antigas"
+printf 'RIFF' >"$station/Gravações antigas/velho.wav"
+operator_files=(aviso.wav "Anúncio 1.wav" hora_msg.txt mensagem_msg.txt notas.txt
+    "Gravações antigas/velho.wav")
+
+echo "-- the program, started from its shortcut"
+start_from_shortcut
+main=$(wait_window "$main_title" 60) || fatal "the main window \"$main_title\" appears"
+pass "the main window \"$main_title\" appears"
+if [ -n "$screenshot" ]; then
+    sleep 2.5 # the clock and the indicators have ticked
+fi
+
+# Slot 2's file is missing: the first tick says so (and unticks the slot).
+expect_box "a ticked slot whose file is missing: the box" Anunciel "O arquivo não Existe!" "OK   "
+if [ -n "$screenshot" ]; then
+    answer_box Return || true
+    sleep 1.5
+    xdotool windowactivate --sync "$main" 2>/dev/null || true
+    sleep 0.5
+    import -window "$main" -frame "$screenshot"
+    echo "   screenshot: $screenshot"
+else
+    answer_box Return || true
+fi
+window_gone anunciel 5 || fail "the box closes with Enter"
+
+# "Enviar agora" of slot 1 (row tops 600 + 480 per slot inside the frame at 240,1320).
+envia() { click $((240 + 6960 + 1335 / 2)) $((1320 + 600 + 480 * ($1 - 1) + 375 / 2)); }
+envia 1
+if wait_transmits 3 10; then
+    check "\"Enviar agora\": key, play the full path (with accents), unkey" \
+        diff -u --label expected --label calls.log <(send_of 'C:\Anunciel\Anúncio 1.wav') \
+        <(transmits)
+else
+    fail "\"Enviar agora\" sent nothing"
+fi
+
+envia 2
+expect_box "\"Enviar agora\" with a missing WAV file: the box" Anunciel "O arquivo não Existe!" \
+    "OK   "
+answer_box Return || true
+sleep 1.5
+check "\"Enviar agora\" with a missing WAV file sends nothing" test "$(transmit_count)" = 3
+
+# Slot 4 a few seconds ahead, to the second, loaded with "Ler diretiva dos horários".
+# (Not across midnight, where the time read back below would be today's.)
+while [ "$(date +%H%M)" = 2359 ]; do sleep 1; done
+due=$(date -d '+7 seconds' +%H:%M:%S)
+printf '%s\r\n12:30\r\n08\r\n%s\r\n' "$far" "$due" | cp1252 >"$station/hora_msg.txt"
+click $((1920 + 1575 / 2)) $((3960 + 975 / 2))
+due_epoch=$(date -d "$due" +%s)
+while [ "$(date +%s)" -le $((due_epoch + 3)) ]; do sleep 0.2; done
+check "slot 4 due at $due: sent once, key, play, unkey" \
+    diff -u --label expected --label calls.log \
+    <(send_of 'C:\Anunciel\Anúncio 1.wav'; send_of 'C:\Anunciel\aviso.wav') <(transmits)
+
+# The save buttons: the fields as loaded (the two-character time has its colon; the names'
+# line ends and fifth line are gone), in the code page with CR LF, as the Linux build writes.
+rm -f "$station/hora_msg.txt" "$station/mensagem_msg.txt"
+click $((240 + 1575 / 2)) $((3960 + 975 / 2))  # Gravar diretivas dos horários
+click $((3840 + 1575 / 2)) $((3960 + 975 / 2)) # Gravar diretivas dos arquivos
+for _ in $(seq 25); do
+    [ -f "$station/hora_msg.txt" ] && [ -f "$station/mensagem_msg.txt" ] && break
+    sleep 0.2
+done
+printf '%s\n12:30\n08:\n%s\n' "$far" "$due" | "$linux_check" encode >"$work/hora-linux"
+printf 'Anúncio 1.wav\nfalta.wav\n\naviso.wav\n' | "$linux_check" encode >"$work/mensagem-linux"
+check "\"Gravar diretivas dos horários\" writes the Linux build's bytes" \
+    cmp "$work/hora-linux" "$station/hora_msg.txt"
+check "\"Gravar diretivas dos arquivos\" writes the Linux build's bytes" \
+    cmp "$work/mensagem-linux" "$station/mensagem_msg.txt"
+check "... which are CR LF lines in Windows-1252" \
+    cmp <(printf 'An\xfancio 1.wav\r\nfalta.wav\r\n\r\naviso.wav\r\n') "$station/mensagem_msg.txt"
+
+# Closing: the question, No keeps the program running, Yes ends it.
+encerrar() { click $((7200 + 1455 / 2)) $((5160 + 1095 / 2)); }
+encerrar
+expect_box "\"Encerrar\" asks the question" anunciel "Tem certeza que quer sair?" "Sim   Não   "
+answer_box Escape || true
+window_gone anunciel 5 || true
+reads_before=$(wc -l <"$calls")
+sleep 2.5
+going_on() {
+    program_running && ! main_hidden && [ "$(wc -l <"$calls")" -gt "$reads_before" ]
+}
+check "No: the program goes on, the link monitor still reads the node" going_on
+encerrar
+expect_box "\"Encerrar\" asks again" anunciel "Tem certeza que quer sair?" "Sim   Não   "
+answer_box shift+Tab space || true
+check "Yes: the program ends" wait_program_end 15
+one_object_for_the_run() {
+    [ "$(grep -c '^create ' "$calls")" = 1 ] && [ "$(tail -n1 "$calls")" = released ] &&
+        ! grep -q WRONGLY "$calls"
+}
+check "the stand-in was created once, released at the end, and never wrongly called" \
+    one_object_for_the_run
+
+# ---- 4. Install again, uninstall ---------------------------------------------------------
+(cd "$station" && sha256sum "${operator_files[@]}") >"$work/operator.sum"
+operator_files_intact() {
+    (cd "$station" && sha256sum --quiet -c "$work/operator.sum")
+}
+echo "-- installing again over it"
+timeout 120 wine "$work/setup.exe" /S >/dev/null 2>&1 || fail "the installer ran again (/S)"
+check "a new install over it leaves the operator's files alone" operator_files_intact
+
+echo "-- uninstalling silently"
+timeout 60 wine 'C:\Anunciel\Desinstalar.exe' /S >/dev/null 2>&1 || fail "the uninstaller ran (/S)"
+# The uninstaller runs on from a copy of itself; wait for its work to be done.
+for _ in $(seq 100); do [ -e "$station/Desinstalar.exe" ] || break; sleep 0.2; done
+left=()
+for f in "${station_files[@]}" Desinstalar.exe platforms imageformats styles; do
+    [ -e "$station/$f" ] && left+=("$f")
+done
+check "uninstall removes every file of ours${left[*]:+ (left: ${left[*]})}" test ${#left[@]} -eq 0
+check "uninstall removes the shortcut" test ! -e "$shortcut"
+check "uninstall removes the uninstaller's entry" registry_lacks "$uninstall_key"
+check "uninstall keeps the operator's WAV, schedule and other files" operator_files_intact
+
+echo "-- a folder given with /D=, then remembered by the next install"
+other="$drive_c/Rádio/Anunciel"
+timeout 120 wine "$work/setup.exe" /S '/D=C:\Rádio\Anunciel' >/dev/null 2>&1 ||
+    fail "the installer ran with /D"
+check "/D= installs into the folder given" test -f "$other/anunciel.exe"
+rm "$other/anunciel.exe"
+timeout 120 wine "$work/setup.exe" /S >/dev/null 2>&1 || fail "the installer ran again (/S)"
+check "the next install goes into the folder of the last one" \
+    test -f "$other/anunciel.exe" -a ! -e "$station/anunciel.exe"
+timeout 60 wine 'C:\Rádio\Anunciel\Desinstalar.exe' /S >/dev/null 2>&1 || true
+for _ in $(seq 100); do [ -e "$other" ] || break; sleep 0.2; done
+check "uninstall removes a folder it leaves empty" test ! -e "$other"
+check "... and forgets it" registry_lacks 'HKCU\Software\Anunciel'
+
+echo "windows check took $(($(date +%s) - started)) s"
+echo "windows: $passed passed, $failed failed"
+[ "$failed" = 0 ]
