@@ -256,7 +256,7 @@ int main(int argc, char *argv[])
         for (int i = 0; i < kSends; ++i) {
             link.PlayFile(path.toStdString(), true);
             const Clock::time_point returned = Clock::now();
-            waitFor([&] { return !link.isPlaying(); }, 10000);
+            waitFor([&] { return !link.isOnAir(); }, 10000);
             QThread::msleep(kGapMs);
             if (const auto sound = soundAfter(recorder, returned - kLookBefore, Clock::now()))
                 chain.push_back(ms(sound->first - returned));
@@ -291,7 +291,7 @@ int main(int argc, char *argv[])
             link.PlayFile(path.toStdString(), true);
             QThread::msleep(1000);
             link.SetTransmit(false);
-            waitFor([&] { return !link.isPlaying() && !rig.ptt(); }, 10000);
+            waitFor([&] { return !link.isOnAir() && !rig.ptt(); }, 10000);
             QThread::msleep(kGapMs);
             const std::vector<test::ScriptedRig::PttChange> log = rig.pttLog();
             if (log.size() != before + 2 || !log[before].on || log[before + 1].on) {

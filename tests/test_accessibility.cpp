@@ -323,12 +323,12 @@ void TestAccessibility::indicatorsSayTheirSideAndState_data()
     QTest::newRow("radio busy") << 1 << 0 << "RF ocupado " << radio + "ocupado"
                                 << "Internet (IP): livre";
     QTest::newRow("internet busy") << 0 << 1 << "RF livre" << radio + "livre"
-                                   << "Internet (IP): ocupado";
+                                   << "Internet (IP): ocupada";
     QTest::newRow("both busy") << 1 << 1 << "RF ocupado " << radio + "ocupado"
-                               << "Internet (IP): ocupado";
+                               << "Internet (IP): ocupada";
     // A read that fails shows the side free, and says so.
     QTest::newRow("radio read fails") << -1 << 1 << "RF livre" << radio + "livre"
-                                      << "Internet (IP): ocupado";
+                                      << "Internet (IP): ocupada";
 }
 
 void TestAccessibility::indicatorsSayTheirSideAndState()

@@ -152,9 +152,9 @@ void TestAnnouncements::indicatorTellsOnlyRealChanges_data()
         << true << QList<int>{0, 0, 1, 1, 1, 0, 0}
         << QStringList{rf + "livre", rf + "ocupado", rf + "livre"};
     QTest::newRow("IP goes busy") << false << QList<int>{0, 1, 1, 1}
-                                  << QStringList{ip + "livre", ip + "ocupado"};
+                                  << QStringList{ip + "livre", ip + "ocupada"};
     QTest::newRow("IP busy from the start")
-        << false << QList<int>{1, 1} << QStringList{ip + "ocupado"};
+        << false << QList<int>{1, 1} << QStringList{ip + "ocupada"};
     // A read that fails shows the side free: told as a change to free.
     QTest::newRow("RF read fails while busy")
         << true << QList<int>{1, -1, -1} << QStringList{rf + "ocupado", rf + "livre"};

@@ -78,7 +78,7 @@ void StationLink::notSent(const std::string &path, const LinkStatus &why)
 
 LinkStatus StationLink::applyPtt(const QDeadlineTimer &deadline)
 {
-    const bool want = wantsKeyed();
+    const bool want = isOnAir();
     if (!m_rig || m_pttOnRadio == want)
         return LinkStatus::success();
     const LinkStatus status = m_rig->setPtt(want, deadline);
@@ -101,7 +101,7 @@ LinkStatus StationLink::RfBusy(std::int16_t &value)
     const QDeadlineTimer deadline = exchangeDeadline();
     // A PTT change that did not reach the radio (rigctld was away, or late) is tried again
     // first: a radio keyed by a command that was given up on must end unkeyed.
-    if (m_pttOnRadio != wantsKeyed())
+    if (m_pttOnRadio != isOnAir())
         applyPtt(deadline);
     bool open = false;
     const LinkStatus status = m_rig->squelchOpen(open, deadline);
@@ -140,8 +140,8 @@ LinkStatus StationLink::PlayFile(const std::string &path, bool)
     } else {
         status = keyAndPlay(path);
     }
-    if (!status.ok())
-        notSent(path, status);
+    // The caller is told, and the window's log says so for this send; only a waiting file's
+    // later failure is the link's own to tell.
     return status;
 }
 

@@ -45,7 +45,7 @@ public:
     static constexpr std::chrono::milliseconds kLateCommand{3000};
 
     // `rig` may be null: a VOX-keyed station. `log` (may be null) gets what the operator
-    // should know: rigctld lost and back, a send that put nothing on the air and why. The
+    // should know: rigctld lost and back, a waiting file that put nothing on the air and why. The
     // radio's PTT is taken as unknown until a first exchange sets it.
     StationLink(std::unique_ptr<RigctldClient> rig, std::unique_ptr<AudioPlayer> player,
                 std::chrono::milliseconds keyingDelay, Log *log);
@@ -57,9 +57,8 @@ public:
     LinkStatus SetTransmit(bool on) override;
     LinkStatus PlayFile(const std::string &path, bool flag) override;
 
-    // Whether the transmitter should be keyed now: a file is on the air.
-    bool wantsKeyed() const { return m_onAir; }
-    bool isPlaying() const { return m_onAir; }
+    // Whether a file is on the air, so that the transmitter should be keyed.
+    bool isOnAir() const { return m_onAir; }
 
 private:
     // Brings the radio's PTT to what is wanted, unless it is known to be there already.

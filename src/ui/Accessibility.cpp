@@ -71,7 +71,10 @@ void setSpokenText(QWidget *control, const QString &name, const QString &descrip
 
 void showSpokenSideState(QLabel *caption, const QString &side, bool busy)
 {
-    const QString name = side + (busy ? QStringLiteral(": ocupado") : QStringLiteral(": livre"));
+    // "a internet" is feminine, "o rádio" masculine.
+    const QString busyWord =
+        side == kInternetSide ? QStringLiteral(": ocupada") : QStringLiteral(": ocupado");
+    const QString name = side + (busy ? busyWord : QStringLiteral(": livre"));
     // Setting a name tells the reader even when it is the same name.
     if (caption->accessibleName() == name)
         return;

@@ -27,7 +27,8 @@ void installAccessibleInterfaces();
 // a description. The visible caption stays as it is.
 void setSpokenText(QWidget *control, const QString &name, const QString &description = {});
 
-// Gives an indicator's caption its spoken name, "<side>: livre" or "<side>: ocupado". The
+// Gives an indicator's caption its spoken name, "<side>: livre" or "<side>: ocupado"
+// ("ocupada" for the internet). The
 // window repaints the indicators every second; only a change of state changes the name, so
 // only a change reaches the screen reader.
 void showSpokenSideState(QLabel *caption, const QString &side, bool busy);
