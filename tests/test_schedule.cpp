@@ -74,6 +74,10 @@ private slots:
         QTest::newRow("UTF-8 lines, code page after the fourth")
             << QByteArray("\xc3\xa1\r\nb\r\nc\r\nd\r\n\xe1\r\n")
             << QStringList{QString::fromUtf8("á"), "b", "c", "d"};
+        QTest::newRow("UTF-8: a mark starting a later line is kept")
+            << QByteArray("\xc3\xa1\r\n\xef\xbb\xbf"
+                          "b\r\n")
+            << QStringList{QString::fromUtf8("á"), QString(QChar(0xFEFF)) + "b", "", ""};
         QTest::newRow("UTF-8 overlong form is the code page")
             << QByteArray("\xc0\xaf.wav\r\n")
             << QStringList{QString::fromUtf8("À¯.wav"), "", "", ""};

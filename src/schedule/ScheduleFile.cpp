@@ -35,8 +35,8 @@ QByteArray encodeInCodePage(QStringView text)
     if (size <= 0)
         return QByteArray(1, kSubstitute);
     QByteArray bytes(size, Qt::Uninitialized);
-    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, length, bytes.data(), size,
-                        substitute, nullptr);
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, length, bytes.data(), size, substitute,
+                        nullptr);
     return bytes;
 }
 QStringDecoder codePageDecoder()
@@ -158,8 +158,11 @@ ScheduleColumn decodeSchedule(const QByteArray &bytes)
     }
 
     ScheduleColumn column;
-    for (int i = 0; i < 4; ++i)
-        column[i] = utf8 ? QString::fromUtf8(lines[i]) : fromCodePage(lines[i].toByteArray());
+    for (int i = 0; i < 4; ++i) {
+        // Every character kept: a mark at the start of a later line is text, not a mark.
+        QStringDecoder fromUtf8(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom);
+        column[i] = utf8 ? fromUtf8.decode(lines[i]) : fromCodePage(lines[i].toByteArray());
+    }
     return column;
 }
 
