@@ -16,7 +16,9 @@ if [ -z "${ATSPI_INNER:-}" ]; then
   done
   [ -n "$launcher" ] || { echo "SKIP: at-spi-bus-launcher is missing (at-spi2-core)"; exit 77; }
   export ATSPI_INNER=1 ATSPI_LAUNCHER=$launcher
-  exec xvfb-run -a -s "-screen 0 1280x1024x24" dbus-run-session -- "$0" "$@"
+  # -noreset: an X server that resets when its last client leaves (the accessibility bus
+  # launcher connects and goes) refuses the test's connection while it resets.
+  exec xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" dbus-run-session -- "$0" "$@"
 fi
 
 # Inside the display and the session bus: the accessibility bus, then the test.

@@ -83,9 +83,7 @@ private:
 
 void TestAccessibility::init()
 {
-    m_folder = std::make_unique<WorkingFolder>();
-    m_h = std::make_unique<Harness>();
-    m_h->fake.desktop.folder = m_folder->path();
+    freshWindowInFolder(m_folder, m_h);
 }
 
 void TestAccessibility::cleanup()

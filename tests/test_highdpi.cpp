@@ -192,9 +192,7 @@ private:
 
 void TestHighDpi::init()
 {
-    m_folder = std::make_unique<WorkingFolder>();
-    m_h = std::make_unique<Harness>();
-    m_h->fake.desktop.folder = m_folder->path();
+    freshWindowInFolder(m_folder, m_h);
 }
 
 void TestHighDpi::cleanup()

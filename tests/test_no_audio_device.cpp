@@ -7,12 +7,12 @@
 #include "link/StationLink.h"
 #include "link/StationSettings.h"
 #include "support/Harness.h"
+#include "support/OutputList.h"
 #include "support/ScriptedRig.h"
 #include "support/TestFiles.h"
 #include "support/Wav.h"
 #include "support/WorkingFolder.h"
 
-#include <QProcess>
 #include <QtTest>
 
 using namespace anunciel;
@@ -150,17 +150,10 @@ void TestNoAudioDevice::sendKeysNothingAndGoesOn()
 // The option works where there is no display, and says when there is nothing to list.
 void TestNoAudioDevice::outputListSaysThereIsNone()
 {
-    QProcess program;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-        env.remove(QString::fromLatin1(name));
-    program.setProcessEnvironment(env);
-    program.start(QStringLiteral(ANUNCIEL_EXECUTABLE), {QStringLiteral("--listar-saidas")});
-    QVERIFY(program.waitForFinished(10000));
-    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(program.exitCode(), 1);
-    QCOMPARE(QString::fromUtf8(program.readAllStandardOutput()),
-             QStringLiteral("Nenhuma saída de áudio encontrada.\n"));
+    const ProgramAnswer answer = listOutputsWithoutDisplay();
+    QVERIFY(answer.ended);
+    QCOMPARE(answer.exitCode, 1);
+    QCOMPARE(answer.output, QStringLiteral("Nenhuma saída de áudio encontrada.\n"));
 }
 
 QTEST_MAIN(TestNoAudioDevice)

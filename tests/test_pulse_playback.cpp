@@ -9,6 +9,7 @@
 #include "link/StationSettings.h"
 #include "link/TransmitSequence.h"
 #include "support/Harness.h"
+#include "support/OutputList.h"
 #include "support/ScriptedRig.h"
 #include "support/TestFiles.h"
 #include "support/TestMain.h"
@@ -323,17 +324,10 @@ void TestPulsePlayback::absentOutputKeysNothing()
 // The operator's list of outputs, from a terminal without a display.
 void TestPulsePlayback::outputListWithoutDisplay()
 {
-    QProcess program;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-        env.remove(QString::fromLatin1(name));
-    program.setProcessEnvironment(env);
-    program.start(QStringLiteral(ANUNCIEL_EXECUTABLE), {QStringLiteral("--listar-saidas")});
-    QVERIFY(program.waitForFinished(10000));
-    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(program.exitCode(), 0);
-    const QStringList lines =
-        QString::fromUtf8(program.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+    const ProgramAnswer answer = listOutputsWithoutDisplay();
+    QVERIFY(answer.ended);
+    QCOMPARE(answer.exitCode, 0);
+    const QStringList lines = answer.output.split(u'\n', Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), 2);
     QVERIFY2(lines[0].contains(QStringLiteral("saida_audio")), qPrintable(lines[0]));
     QCOMPARE(lines[1], QStringLiteral("* Null Output   (id: null)"));

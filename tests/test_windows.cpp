@@ -108,10 +108,8 @@ private:
 
 void TestWindows::init()
 {
-    m_folder = std::make_unique<WorkingFolder>();
-    m_h = std::make_unique<Harness>();
+    freshWindowInFolder(m_folder, m_h);
     m_fake = &m_h->fake;
-    m_fake->desktop.folder = m_folder->path();
 }
 
 void TestWindows::cleanup()

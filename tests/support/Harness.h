@@ -6,6 +6,7 @@
 
 #include "FakeLink.h"
 #include "FakePlatform.h"
+#include "WorkingFolder.h"
 #include "app/MainWindow.h"
 #include "app/SecondTimer.h"
 
@@ -111,5 +112,17 @@ struct Harness
     }
     void tickAt(int h, int m, int s) { tickAt(h * 3600 + m * 60 + s); }
 };
+
+// For window tests: a fresh working folder, which is also the program folder, and a main
+// window on fake services in it; whatever the two held before goes first, window first.
+inline void freshWindowInFolder(std::unique_ptr<WorkingFolder> &folder,
+                                std::unique_ptr<Harness> &harness)
+{
+    harness.reset();
+    folder.reset();
+    folder = std::make_unique<WorkingFolder>();
+    harness = std::make_unique<Harness>();
+    harness->fake.desktop.folder = folder->path();
+}
 
 } // namespace anunciel::test
