@@ -102,8 +102,8 @@ void expect(Outcome &outcome, const QString &what, const QString &path, bool onW
     } else {
         ++outcome.failed;
         out() << "FAIL: " << what << ": ExisteArquivo(\"" << QDir::toNativeSeparators(path)
-              << "\") is " << (got ? "true" : "false") << ", expected "
-              << (want ? "true" : "false") << "\n";
+              << "\") is " << (got ? "true" : "false") << ", expected " << (want ? "true" : "false")
+              << "\n";
     }
     out().flush();
 }
@@ -120,7 +120,8 @@ int checkFiles()
     const QString recordings = station + QStringLiteral("/Gravações");
     const QString emptyFolder = station + QStringLiteral("/vazia.wav");
     bool ready = QDir().mkpath(recordings) && QDir().mkpath(emptyFolder);
-    const QString hiddenName = kWindows ? QStringLiteral("oculto.wav") : QStringLiteral(".oculto.wav");
+    const QString hiddenName =
+        kWindows ? QStringLiteral("oculto.wav") : QStringLiteral(".oculto.wav");
     for (const QString &name :
          {QStringLiteral("Aviso.wav"), hiddenName, QStringLiteral("sistema.wav"),
           QStringLiteral("leitura.wav"), QStringLiteral("Gravações/Anúncio ç.wav")})
@@ -172,8 +173,8 @@ int checkFiles()
     expect(o, "forward slash inside the path",
            QDir::toNativeSeparators(station) + sep + QStringLiteral("Gravações/Anúncio ç.wav"),
            true, true);
-    expect(o, "backslash inside the path",
-           station + QStringLiteral("/Gravações\\Anúncio ç.wav"), true, false);
+    expect(o, "backslash inside the path", station + QStringLiteral("/Gravações\\Anúncio ç.wav"),
+           true, false);
 
 #ifdef Q_OS_WIN
     // The code page comparison with the Linux build assumes the code page of Brazil's and
@@ -213,9 +214,10 @@ int printCodePage()
     const std::vector<std::pair<const char *, QString>> texts = {
         {"plain", QStringLiteral("08:30 aviso.wav")},
         {"accents", QStringLiteral("Anúncio ção ÀÉÎÕÜ ñ ß ÿ")},
-        {"code page extras", QStringLiteral("€ ‚ ƒ „ … † ‡ ˆ ‰ Š ‹ Œ Ž ‘ ’ “ ” • – — ˜ ™ š › œ ž Ÿ")},
-        {"controls", QString(QChar(0x1a)) + QChar(0x7f) + QChar(0x80) + QChar(0x81) +
-                         QChar(0x8d) + QChar(0x8f) + QChar(0x90) + QChar(0x9d) + QChar(0x9f)},
+        {"code page extras",
+         QStringLiteral("€ ‚ ƒ „ … † ‡ ˆ ‰ Š ‹ Œ Ž ‘ ’ “ ” • – — ˜ ™ š › œ ž Ÿ")},
+        {"controls", QString(QChar(0x1a)) + QChar(0x7f) + QChar(0x80) + QChar(0x81) + QChar(0x8d) +
+                         QChar(0x8f) + QChar(0x90) + QChar(0x9d) + QChar(0x9f)},
         {"lookalikes", QStringLiteral("ā ē ī Ł ∞ Ａviso.wav ＼ ″ ‐ ― Ω ≤ ﬁ")},
         {"missing", QStringLiteral("漢字 Кириллица")},
         {"outside 16 bits", QStringLiteral("📻 rádio")},
