@@ -12,7 +12,6 @@
 #include "support/TestFiles.h"
 #include "support/WorkingFolder.h"
 
-#include <QAbstractButton>
 #include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
@@ -59,8 +58,6 @@ private slots:
     void slotControlsSayTheirSlot();
     void otherControlsSayWhatTheyAre_data();
     void otherControlsSayWhatTheyAre();
-    void visibleCaptionsStayAsDesigned_data();
-    void visibleCaptionsStayAsDesigned();
     void indicatorsSayTheirSideAndState_data();
     void indicatorsSayTheirSideAndState();
     void checkBoxesToggleWithSpace_data();
@@ -94,10 +91,7 @@ void TestAccessibility::cleanup()
 
 void TestAccessibility::showMainWindow()
 {
-    MainWindow &w = m_h->w();
-    w.show();
-    w.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&w));
+    QVERIFY(m_h->showActive());
 }
 
 void TestAccessibility::regainFocus()
@@ -280,31 +274,6 @@ void TestAccessibility::otherControlsSayWhatTheyAre()
     QVERIFY(!found->state.invisible);
     if (described)
         QVERIFY2(!found->description.isEmpty(), qPrintable(control));
-}
-
-void TestAccessibility::visibleCaptionsStayAsDesigned_data()
-{
-    QTest::addColumn<QString>("control");
-    QTest::addColumn<QString>("caption");
-    // Names for the reader are set beside the captions, never instead of them.
-    for (int slot = 1; slot <= kSlotCount; ++slot) {
-        QTest::addRow("Check%d", slot)
-            << QStringLiteral("Check%1").arg(slot) << QStringLiteral("Check%1").arg(slot);
-        QTest::addRow("envia%d", slot) << QStringLiteral("envia%1").arg(slot) << "Enviar agora";
-    }
-    QTest::newRow("Command3") << "Command3"
-                              << QString::fromUtf8("Gravar diretivas dos hor\xc3\xa1rios");
-    QTest::newRow("Command6") << "Command6"
-                              << "Ler diretivas dos arquivos";
-    QTest::newRow("Command1") << "Command1"
-                              << "Encerrar";
-}
-
-void TestAccessibility::visibleCaptionsStayAsDesigned()
-{
-    QFETCH(QString, control);
-    QFETCH(QString, caption);
-    QCOMPARE(m_h->control<QAbstractButton>(control)->text(), caption);
 }
 
 void TestAccessibility::indicatorsSayTheirSideAndState_data()

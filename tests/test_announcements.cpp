@@ -133,10 +133,7 @@ void TestAnnouncements::cleanup()
 
 void TestAnnouncements::showMainWindow()
 {
-    MainWindow &w = m_h->w();
-    w.show();
-    w.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&w));
+    QVERIFY(m_h->showActive());
 }
 
 void TestAnnouncements::indicatorTellsOnlyRealChanges_data()

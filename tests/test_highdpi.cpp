@@ -208,9 +208,7 @@ void TestHighDpi::onWindow(const QString &name, const std::function<void(QWidget
     // Link state and clock as after the first second: the captions at their running texts.
     w.showLinkState();
     w.onSecond();
-    w.show();
-    w.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&w));
+    QVERIFY(m_h->showActive());
     if (name == kMainWindow) {
         check(&w);
         return;

@@ -53,6 +53,15 @@ struct Harness
 
     MainWindow &w() { return *window; }
 
+    // Shows the window and waits until it is the active one, as a window system makes a new
+    // window; false if it never became so.
+    bool showActive()
+    {
+        window->show();
+        window->activateWindow();
+        return QTest::qWaitForWindowActive(window.get());
+    }
+
     // ---- controls by design name --------------------------------------------------------
     template <typename W> W *control(const QString &name)
     {
