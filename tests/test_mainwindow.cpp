@@ -122,6 +122,7 @@ private slots:
         public:
             int *reads;
             QTime now() const override { return QTime(10, 0, 0); }
+            QDate today() const override { return QDate(2026, 12, 8); }
             QString longTimeText() const override
             {
                 return QTime(10, (*reads)++ == 0 ? 0 : 1).toString("HH:mm");

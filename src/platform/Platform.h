@@ -3,6 +3,7 @@
 // Seams for every service the program takes from the system, so that the behaviour can be
 // driven by tests without a display, a sound card or real time passing.
 
+#include <QDate>
 #include <QString>
 #include <QTime>
 
@@ -17,6 +18,8 @@ public:
     virtual ~Clock() = default;
     // Time of day, to the millisecond.
     virtual QTime now() const = 0;
+    // Today's date, for the station log and for what spans midnight.
+    virtual QDate today() const = 0;
     // The time of day in the system's long time format, as it comes.
     virtual QString longTimeText() const = 0;
 

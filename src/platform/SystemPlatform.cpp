@@ -21,6 +21,7 @@ class SystemClock final : public Clock
 {
 public:
     QTime now() const override { return QTime::currentTime(); }
+    QDate today() const override { return QDate::currentDate(); }
     QString longTimeText() const override
     {
         return QLocale::system().toString(QTime::currentTime(), QLocale::LongFormat);

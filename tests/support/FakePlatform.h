@@ -2,6 +2,7 @@
 
 #include "platform/Platform.h"
 
+#include <QDateTime>
 #include <QLocale>
 #include <QStringList>
 #include <QUrl>
@@ -17,17 +18,25 @@ class FakeClock final : public Clock
 {
 public:
     QTime time{14, 29, 59, 600};
+    QDate date{2026, 12, 8};
     // Format used for the long time text; the system's long format when empty.
     QString longFormat = QStringLiteral("HH:mm:ss");
 
     QTime now() const override { return time; }
+    QDate today() const override { return date; }
     QString longTimeText() const override
     {
         return longFormat.isEmpty() ? QLocale::system().toString(time, QLocale::LongFormat)
                                     : time.toString(longFormat);
     }
     void set(int h, int m, int s, int ms = 0) { time = QTime(h, m, s, ms); }
-    void advance(int ms) { time = time.addMSecs(ms); }
+    // Moving past midnight turns the date too.
+    void advance(int ms)
+    {
+        const QDateTime moved = QDateTime(date, time).addMSecs(ms);
+        date = moved.date();
+        time = moved.time();
+    }
 };
 
 // A pause that moves the fake clock instead of sleeping, and remembers each pause.
