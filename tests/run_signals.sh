@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The real program ends cleanly, without the closing question, on SIGTERM, SIGINT and SIGHUP.
+# The real program ends cleanly, without the closing question, on SIGTERM, SIGINT and SIGHUP,
+# writing nothing but its end to the station log.
 set -u
 exe=$1
 work=$(mktemp -d)
@@ -17,6 +18,12 @@ for sig in TERM INT HUP; do
   fi
   wait "$pid"; status=$?
   if [ "$status" -ne 0 ]; then echo "FAIL: SIG$sig gave exit status $status"; failed=1; fi
-  if [ -n "$(ls -A)" ]; then echo "FAIL: files written at exit: $(ls -A)"; failed=1; fi
+  # Only the station's log, which ends with the program's end.
+  written=$(ls -A | grep -vx registro.txt)
+  if [ -n "$written" ]; then echo "FAIL: files written at exit: $written"; failed=1; fi
+  if ! tail -n 1 registro.txt 2>/dev/null | grep -q 'Anunciel encerrado\.'; then
+    echo "FAIL: SIG$sig: the log does not end with the program's end"; failed=1
+  fi
+  rm -f registro.txt
 done
 exit $failed

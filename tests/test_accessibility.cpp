@@ -293,9 +293,10 @@ void TestAccessibility::indicatorsSayTheirSideAndState_data()
                                    << "Internet (IP): ocupada";
     QTest::newRow("both busy") << 1 << 1 << "RF ocupado " << radio + "ocupado"
                                << "Internet (IP): ocupada";
-    // A read that fails shows the side free, and says so.
-    QTest::newRow("radio read fails") << -1 << 1 << "RF livre" << radio + "livre"
-                                      << "Internet (IP): ocupada";
+    // A read that fails shows the side unknown, and says so.
+    QTest::newRow("radio read fails")
+        << -1 << 1 << "RF sem leitura" << radio + "sem leitura, estado desconhecido"
+        << "Internet (IP): ocupada";
 }
 
 void TestAccessibility::indicatorsSayTheirSideAndState()

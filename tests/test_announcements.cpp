@@ -5,7 +5,9 @@
 
 #include "support/Harness.h"
 #include "support/Keyboard.h"
+#include "support/TestFiles.h"
 #include "support/WorkingFolder.h"
+#include "ui/Accessibility.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -97,6 +99,7 @@ private slots:
     void indicatorTellsOnlyRealChanges();
     void clockTicksQuietly();
     void clockTellsWhenTheOperatorIsOnIt();
+    void statusLineTellsEachNewText();
 
 private:
     void showMainWindow();
@@ -152,9 +155,10 @@ void TestAnnouncements::indicatorTellsOnlyRealChanges_data()
                                   << QStringList{ip + "livre", ip + "ocupada"};
     QTest::newRow("IP busy from the start")
         << false << QList<int>{1, 1} << QStringList{ip + "ocupada"};
-    // A read that fails shows the side free: told as a change to free.
+    // A read that fails shows the side unknown: told once, as unknown, not as free.
     QTest::newRow("RF read fails while busy")
-        << true << QList<int>{1, -1, -1} << QStringList{rf + "ocupado", rf + "livre"};
+        << true << QList<int>{1, -1, -1, 0}
+        << QStringList{rf + "ocupado", rf + "sem leitura, estado desconhecido", rf + "livre"};
 }
 
 void TestAnnouncements::indicatorTellsOnlyRealChanges()
@@ -180,6 +184,22 @@ void TestAnnouncements::indicatorTellsOnlyRealChanges()
     // The side that did not change was told once, at its first reading.
     const QString other = radio ? QStringLiteral("Label8") : QStringLiteral("Label5");
     QCOMPARE(about(other).size(), std::size_t(1));
+}
+
+void TestAnnouncements::statusLineTellsEachNewText()
+{
+    QVERIFY(writeBytes(m_folder->filePath(QStringLiteral("um.wav")), "RIFF"));
+    m_h->setSlot(0, QStringLiteral("14:30"), QStringLiteral("um.wav"));
+    // Ten seconds: the line changes when the send goes out and at no other second.
+    for (int s = 55; s < 65; ++s)
+        m_h->tickAt(14 * 3600 + 29 * 60 + s);
+    const QString line = QStringLiteral("statusLine");
+    const QString head = kStatusName + QStringLiteral(": ");
+    QCOMPARE(names(about(line, QAccessible::NameChanged)),
+             (QStringList{head + QStringLiteral("Próxima: mensagem 1 às 14:30"),
+                          head + QStringLiteral("Último envio: mensagem 1 às 14:30:00, enviada. "
+                                                "Próxima: mensagem 1 às 14:30")}));
+    QCOMPARE(about(line).size(), std::size_t(2));
 }
 
 void TestAnnouncements::clockTicksQuietly()

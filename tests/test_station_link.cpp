@@ -655,7 +655,8 @@ void TestStationLink::windowRunsWithoutRigctldAndSendsOnceItAppears()
     h.setSlot(1, QStringLiteral("14:31"), QStringLiteral("aviso.wav"));
 
     h.w().showLinkState();
-    QCOMPARE(h.label(QStringLiteral("Label5"))->text(), QStringLiteral("RF livre"));
+    // No rigctld to ask: the radio side is not known to be free.
+    QCOMPARE(h.label(QStringLiteral("Label5"))->text(), QStringLiteral("RF sem leitura"));
     h.tickAt(14, 30, 0);
     // The schedule ran: the slot came due and was tried, but nothing went on the air.
     QCOMPARE(fake.pause.pauses, std::vector<int>{kTransmitPauseMs});

@@ -2,6 +2,7 @@
 
 #include "MainWindow.h"
 #include "StationFolderLock.h"
+#include "StationLog.h"
 #include "TerminationSignals.h"
 
 #include <QApplication>
@@ -19,10 +20,22 @@ void prepareApplication()
         qputenv("QT_QPA_PLATFORM", "xcb");
 }
 
-int run(QApplication &app)
+void showLogTroubleIn(MainWindow &window, StationLog &log)
 {
-    app.setApplicationName(programTitle());
-    const Platform platform = systemPlatform();
+    // Said once when the file stops taking lines and once when it takes them again; the
+    // reason is on standard error too.
+    log.setTroubleHandler([&window, &log](const QString &reason) {
+        const QString file = QDir::toNativeSeparators(log.filePath());
+        window.showNotice(reason.isEmpty()
+                              ? QStringLiteral("O registro voltou a ser gravado em %1").arg(file)
+                              : QStringLiteral("Registro não gravado em %1: %2").arg(file, reason));
+    });
+}
+
+namespace {
+
+int runWindow(QApplication &app, const Platform &platform, StationLog &log)
+{
     // The schedule files are read and written in the folder the program is started from.
     StationFolderLock lock(QDir::currentPath());
     if (!claimStationFolder(lock, platform))
@@ -30,9 +43,38 @@ int run(QApplication &app)
     MainWindow window(platform, [log = platform.log] { return createLink(log); });
     if (!window.start())
         return 1;
+    showLogTroubleIn(window, log);
     onTerminationSignal(&window, [&window] { window.endWithoutQuestion(); });
     window.show();
     return app.exec();
+}
+
+// Where the station's log file lives: beside the program on Windows, where the installer
+// puts the station; on Linux in the folder the program is started from, with the schedule.
+QString stationFolder(const Platform &platform)
+{
+#ifdef Q_OS_WIN
+    return platform.desktop->programFolder();
+#else
+    Q_UNUSED(platform);
+    return QDir::currentPath();
+#endif
+}
+
+} // namespace
+
+int run(QApplication &app)
+{
+    app.setApplicationName(programTitle());
+    app.setApplicationVersion(QStringLiteral(ANUNCIEL_VERSION));
+    Platform platform = systemPlatform();
+    StationLog log(*platform.clock, stationFolder(platform));
+    platform.log = &log;
+    log.line(QStringLiteral("Anunciel %1 iniciado na pasta %2")
+                 .arg(app.applicationVersion(), QDir::toNativeSeparators(QDir::currentPath())));
+    const int status = runWindow(app, platform, log);
+    log.line(QStringLiteral("Anunciel encerrado."));
+    return status;
 }
 
 } // namespace anunciel

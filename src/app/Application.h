@@ -4,6 +4,12 @@ class QApplication;
 
 namespace anunciel {
 
+class MainWindow;
+class StationLog;
+
+// The status line says when the log file stops taking lines, and when it takes them again.
+void showLogTroubleIn(MainWindow &window, StationLog &log);
+
 // Settings that must be made before the QApplication exists.
 void prepareApplication();
 

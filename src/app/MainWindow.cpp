@@ -16,8 +16,11 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPushButton>
 #include <QTimer>
+
+#include <algorithm>
 
 namespace anunciel {
 
@@ -29,6 +32,17 @@ const QString kQuitQuestion = QStringLiteral("Tem certeza que quer sair?");
 
 const QColor kFreeColour(0, 255, 0);
 const QColor kBusyColour(255, 0, 0);
+// Neither green nor red: the side could not be read, so nothing is known of it.
+const QColor kUnknownColour(160, 160, 160);
+
+constexpr int kSecondsPerDay = 24 * 3600;
+
+// Seconds with one decimal, as Portuguese writes them ("5,2").
+QString seconds(std::chrono::milliseconds ms)
+{
+    return QLocale(QLocale::Portuguese, QLocale::Brazil)
+        .toString(double(ms.count()) / 1000.0, 'f', 1);
+}
 
 constexpr int kTimerIntervalMs = 1000;
 
@@ -74,11 +88,16 @@ bool MainWindow::start()
     // Without the link the program cannot work at all.
     LinkCreation created = m_linkFactory();
     if (!created.link) {
-        m_platform.boxes->fatal(nullptr, created.status.code,
-                                QString::fromStdString(created.status.description));
+        const QString description = QString::fromStdString(created.status.description);
+        // Written before the box: at an unattended station the log is all that remains.
+        m_platform.log->line(QStringLiteral("Erro fatal, o programa não pode continuar: %1")
+                                 .arg(fatalReportText(created.status.code, description)));
+        m_platform.boxes->fatal(nullptr, created.status.code, description);
         return false;
     }
     m_link = std::move(created.link);
+    if (m_link->tellsPlayOutcome())
+        m_link->setPlayOutcomeHandler([this](const PlayOutcome &outcome) { playOutcome(outcome); });
 
     m_secondTimer->setInterval(kTimerIntervalMs);
     m_secondTimer->start();
@@ -99,6 +118,7 @@ bool MainWindow::start()
         if (!row.fileName->text().isEmpty() && row.time->text() != now)
             row.enabled->setCheckState(Qt::Checked);
     }
+    refreshStatus();
     return true;
 }
 
@@ -130,13 +150,25 @@ void MainWindow::loadColumn(const QString &fileName, const ColumnFields &fields,
             m_platform.boxes->ok(this, kSaveFirst, programTitle(), MessageBoxes::Icon::NoIcon);
         return;
     case ScheduleRead::Status::Unreadable:
-        // The fields keep what they hold: emptying them would lose the operator's schedule.
-        if (ifMissing == IfMissing::Warn)
+        // A load button: the fields keep what they hold, since emptying them would lose the
+        // operator's schedule.
+        if (ifMissing == IfMissing::Warn) {
             m_platform.boxes->ok(this,
                                  QStringLiteral("Não foi possível ler o arquivo \"%1\": %2.\n"
                                                 "As mensagens na tela não foram alteradas.")
                                      .arg(fileName, read.reason),
                                  programTitle(), MessageBoxes::Icon::Warning);
+            return;
+        }
+        // Start-up has nothing to protect, and midnight kept in the times would put every
+        // named slot on the air at 00:00: the column is left empty (never due, shown red).
+        // Nobody may be at the station, so the log says it rather than a box.
+        m_platform.log->line(QStringLiteral("Não foi possível ler o arquivo \"%1\": %2. A coluna "
+                                            "dele ficou vazia; corrija o arquivo e use o botão "
+                                            "de ler.")
+                                 .arg(fileName, read.reason));
+        for (QLineEdit *field : fields)
+            field->setText(QString());
         return;
     case ScheduleRead::Status::Ok:
         break;
@@ -211,40 +243,95 @@ bool MainWindow::reportMissingFile(int slot)
     return true;
 }
 
-// One line in the station's log for each send and each due slot that did not go out, so
-// that the operator can tell afterwards what went on the air.
-void MainWindow::logSend(const QString &at, int slot, SendKind kind, const QString &outcome)
+MainWindow::SendRecord MainWindow::recordOf(int slot, SendKind kind) const
 {
-    const QString how = kind == SendKind::Scheduled
-                            ? QStringLiteral("horário %1").arg(m_ui.rows[slot].time->text())
-                            : QStringLiteral("enviar agora");
-    m_platform.log->line(QStringLiteral("%1 mensagem %2 (%3) \"%4\": %5")
-                             .arg(at)
-                             .arg(slot + 1)
-                             .arg(how, slotPath(slot), outcome));
+    return {slot, m_platform.clock->dateTime(),
+            kind == SendKind::Scheduled
+                ? QStringLiteral("horário %1").arg(m_ui.rows[slot].time->text())
+                : QStringLiteral("enviar agora"),
+            slotPath(slot)};
+}
+
+// One line in the station's log for each send and each due slot that did not go out, so
+// that the operator can tell afterwards what went on the air; the status line shows the last.
+void MainWindow::reportSend(const SendRecord &send, const QString &outcome)
+{
+    // The outcome first: a notice the line itself brings about (the log file failing) must
+    // stand beside it, not be wiped by it.
+    m_notice.clear();
+    m_lastOutcome =
+        QStringLiteral("Último envio: mensagem %1 às %2%3, %4")
+            .arg(send.slot + 1)
+            .arg(send.at.time().toString(QStringLiteral("HH:mm:ss")),
+                 send.how == QStringLiteral("enviar agora") ? QStringLiteral(" (enviar agora)")
+                                                            : QString(),
+                 outcome);
+    m_platform.log->lineAt(send.at, QStringLiteral("mensagem %1 (%2) \"%3\": %4")
+                                        .arg(send.slot + 1)
+                                        .arg(send.how, send.path, outcome));
+    refreshStatus();
+}
+
+// The end of a file the link played itself: only now is it known whether it went out whole.
+void MainWindow::playOutcome(const PlayOutcome &outcome)
+{
+    const auto found = std::find_if(m_playing.begin(), m_playing.end(), [&](const SendRecord &s) {
+        return s.path.toStdString() == outcome.path;
+    });
+    const QString why = QString::fromStdString(outcome.status.description);
+    if (found == m_playing.end()) {
+        if (!outcome.status.ok())
+            m_platform.log->line(QStringLiteral("Arquivo \"%1\" não transmitido. %2")
+                                     .arg(QString::fromStdString(outcome.path), why));
+        return;
+    }
+    const SendRecord send = *found;
+    m_playing.erase(found);
+    if (outcome.status.ok())
+        reportSend(send, QStringLiteral("enviada"));
+    else if (outcome.started)
+        reportSend(send,
+                   QStringLiteral("interrompida após %1 s: %2").arg(seconds(outcome.played), why));
+    else
+        reportSend(send, QStringLiteral("não enviada: %1").arg(why));
 }
 
 void MainWindow::sendIfFree(int slot, SendKind kind, RfReads rfReads)
 {
-    const QString at = m_platform.clock->timeText();
+    const SendRecord send = recordOf(slot, kind);
     switch (readLinkState(*m_link, rfReads)) {
     case LinkState::RfBusy:
-        logSend(at, slot, kind, QStringLiteral("não enviada: rádio (RF) ocupado"));
+        reportSend(send, QStringLiteral("não enviada: rádio (RF) ocupado"));
         return;
     case LinkState::IpBusy:
-        logSend(at, slot, kind, QStringLiteral("não enviada: internet (IP) ocupada"));
+        reportSend(send, QStringLiteral("não enviada: internet (IP) ocupada"));
         return;
     case LinkState::Free:
         break;
     }
+    // A link that plays the file itself tells later whether it went out whole.
+    const bool toldLater = m_link->tellsPlayOutcome();
+    if (toldLater)
+        m_playing.push_back(send);
     m_sending = true;
     const LinkStatus played = transmitFile(*m_link, *m_platform.pause,
                                            [this, slot] { return slotPath(slot).toStdString(); });
     m_sending = false;
-    logSend(at, slot, kind,
-            played.ok() ? QStringLiteral("enviada")
-                        : QStringLiteral("não enviada: o arquivo não foi tocado (%1)")
-                              .arg(QString::fromStdString(played.description)));
+    if (!played.ok()) {
+        if (toldLater && !m_playing.empty())
+            m_playing.pop_back();
+        reportSend(send, QStringLiteral("não enviada: o arquivo não foi tocado (%1)")
+                             .arg(QString::fromStdString(played.description)));
+        return;
+    }
+    if (!toldLater) {
+        reportSend(send, QStringLiteral("enviada"));
+        return;
+    }
+    m_lastOutcome = QStringLiteral("Enviando: mensagem %1, desde %2")
+                        .arg(slot + 1)
+                        .arg(send.at.time().toString(QStringLiteral("HH:mm:ss")));
+    refreshStatus();
 }
 
 void MainWindow::sendNow(int slot)
@@ -254,8 +341,8 @@ void MainWindow::sendNow(int slot)
         return;
     refreshCaminho();
     if (!ExisteArquivo(slotPath(slot))) {
-        logSend(m_platform.clock->timeText(), slot, SendKind::Now,
-                QStringLiteral("não enviada: o arquivo não existe"));
+        reportSend(recordOf(slot, SendKind::Now),
+                   QStringLiteral("não enviada: o arquivo não existe"));
         reportMissingFile(slot);
         return;
     }
@@ -275,6 +362,8 @@ void MainWindow::onSecond()
     refreshCaminho();
     for (int slot = 0; slot < kSlotCount && !m_ending; ++slot)
         checkSlot(slot);
+    if (!m_ending)
+        refreshStatus();
 }
 
 void MainWindow::checkSlot(int slot)
@@ -287,8 +376,16 @@ void MainWindow::checkSlot(int slot)
     if (m_missingBoxOpen[slot])
         return;
     if (!ExisteArquivo(slotPath(slot))) {
-        logSend(m_platform.clock->timeText(), slot, SendKind::Scheduled,
-                QStringLiteral("não enviada: o arquivo não existe; a mensagem fica desmarcada"));
+        // Found at any second, not at the slot's time: the line does not pretend a due send.
+        m_platform.log->line(QStringLiteral("mensagem %1 \"%2\": o arquivo não existe; a "
+                                            "mensagem fica desmarcada e não será enviada")
+                                 .arg(slot + 1)
+                                 .arg(slotPath(slot)));
+        m_lastOutcome = QStringLiteral("Mensagem %1: o arquivo \"%2\" não existe; a mensagem foi "
+                                       "desmarcada")
+                            .arg(slot + 1)
+                            .arg(m_ui.rows[slot].fileName->text());
+        refreshStatus();
         if (reportMissingFile(slot) && !m_ending)
             enabled->setCheckState(Qt::Unchecked);
         return;
@@ -300,27 +397,101 @@ void MainWindow::checkSlot(int slot)
 
 // ---- Link state --------------------------------------------------------------------------
 
-void MainWindow::showSide(LinkStatus (LinkObject::*read)(std::int16_t &), QLabel *caption,
-                          Lamp *lamp, const QString &freeText, const QString &busyText,
-                          const QString &spokenSide)
+QString MainWindow::nextSlotText() const
 {
+    const int now = m_platform.clock->now().msecsSinceStartOfDay() / 1000;
+    int best = -1;
+    int bestWait = kSecondsPerDay + 1;
+    int bestAt = 0;
+    for (int slot = 0; slot < kSlotCount; ++slot) {
+        if (m_ui.rows[slot].enabled->checkState() != Qt::Checked)
+            continue;
+        const std::optional<int> at = readTimeOfDay(m_ui.rows[slot].time->text());
+        if (!at)
+            continue;
+        // This very second is being dealt with: its next turn is tomorrow.
+        const int wait = ((*at - now) % kSecondsPerDay + kSecondsPerDay) % kSecondsPerDay;
+        const int untilNext = wait == 0 ? kSecondsPerDay : wait;
+        if (untilNext < bestWait) {
+            best = slot;
+            bestWait = untilNext;
+            bestAt = *at;
+        }
+    }
+    if (best < 0)
+        return QStringLiteral("Nenhuma mensagem marcada");
+    const QTime at = QTime::fromMSecsSinceStartOfDay(bestAt * 1000);
+    return QStringLiteral("Próxima: mensagem %1 às %2")
+        .arg(best + 1)
+        .arg(at.toString(bestAt % 60 ? QStringLiteral("HH:mm:ss") : QStringLiteral("HH:mm")));
+}
+
+void MainWindow::refreshStatus()
+{
+    QString text;
+    for (const QString &part : {m_notice, m_lastOutcome})
+        if (!part.isEmpty())
+            text += part + QStringLiteral(". ");
+    m_ui.showStatus(text + nextSlotText());
+}
+
+void MainWindow::showNotice(const QString &text)
+{
+    m_notice = text;
+    refreshStatus();
+}
+
+// Reads one side (0 the radio, 1 the internet) and shows it. A read that fails shows the
+// side as unknown: calling it free would tell the operator all is well while nothing can go
+// out. The log hears when a side stops being read and when it is read again, not every second.
+void MainWindow::readSide(int side)
+{
+    const bool radio = side == 0;
     std::int16_t value = 0;
-    // A read that fails shows the side free.
-    const bool busy = ((*m_link).*read)(value).ok() && value != 0;
-    caption->setText(busy ? busyText : freeText);
-    lamp->setColour(busy ? kBusyColour : kFreeColour);
+    const LinkStatus read = radio ? m_link->RfBusy(value) : m_link->IpBusy(value);
+    const SideState state = !read.ok()   ? SideState::Unknown
+                            : value != 0 ? SideState::Busy
+                                         : SideState::Free;
+    QLabel *caption = radio ? m_ui.rfCaption : m_ui.ipCaption;
+    Lamp *lamp = radio ? m_ui.rfLamp : m_ui.ipLamp;
+    const QString code = radio ? QStringLiteral("RF") : QStringLiteral("IP");
+    switch (state) {
+    case SideState::Free:
+        caption->setText(code + QStringLiteral(" livre"));
+        lamp->setColour(kFreeColour);
+        break;
+    case SideState::Busy:
+        caption->setText(code + QStringLiteral(" ocupado "));
+        lamp->setColour(kBusyColour);
+        break;
+    case SideState::Unknown:
+        caption->setText(code + QStringLiteral(" sem leitura"));
+        lamp->setColour(kUnknownColour);
+        break;
+    }
     // Painted every second; a screen reader hears of it only when the state changed.
-    showSpokenSideState(caption, spokenSide, busy);
+    showSpokenSideState(caption, radio ? kRadioSide : kInternetSide, state);
+
+    const std::optional<SideState> before = m_sideState[side];
+    m_sideState[side] = state;
+    const QString which =
+        radio ? QStringLiteral("do rádio (RF)") : QStringLiteral("da internet (IP)");
+    if (state == SideState::Unknown && before != SideState::Unknown)
+        m_platform.log->line(QStringLiteral("Sem leitura %1: %2. O indicador mostra \"%3 sem "
+                                            "leitura\"; um envio segue como se o lado estivesse "
+                                            "livre.")
+                                 .arg(which, QString::fromStdString(read.description), code));
+    else if (state != SideState::Unknown && before == SideState::Unknown)
+        m_platform.log->line(
+            QStringLiteral("Leitura %1 de volta: \"%2\".").arg(which, caption->text().trimmed()));
 }
 
 void MainWindow::showLinkState()
 {
     if (m_sending || m_ending)
         return;
-    showSide(&LinkObject::RfBusy, m_ui.rfCaption, m_ui.rfLamp, QStringLiteral("RF livre"),
-             QStringLiteral("RF ocupado "), kRadioSide);
-    showSide(&LinkObject::IpBusy, m_ui.ipCaption, m_ui.ipLamp, QStringLiteral("IP livre"),
-             QStringLiteral("IP ocupado "), kInternetSide);
+    readSide(0);
+    readSide(1);
 }
 
 // ---- About and help ----------------------------------------------------------------------

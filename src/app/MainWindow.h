@@ -7,13 +7,16 @@
 #include "link/LinkObject.h"
 #include "link/TransmitSequence.h"
 #include "platform/Platform.h"
+#include "ui/Accessibility.h"
 #include "ui/MainWindowUi.h"
 
 #include <QWidget>
 
 #include <array>
+#include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QLineEdit;
 class QTimer;
@@ -52,6 +55,10 @@ public:
     // The program folder with its trailing separator, as the last send or tick found it.
     const QString &caminho() const { return m_caminho; }
 
+    // Puts a notice of the program's own at the head of the status line (the log file's
+    // trouble, say) until the next outcome.
+    void showNotice(const QString &text);
+
 protected:
     void closeEvent(QCloseEvent *event) override;
 
@@ -86,9 +93,22 @@ private:
     void checkSlot(int slot);
     bool reportMissingFile(int slot);
     void sendIfFree(int slot, SendKind kind, RfReads rfReads);
-    void logSend(const QString &at, int slot, SendKind kind, const QString &outcome);
-    void showSide(LinkStatus (LinkObject::*read)(std::int16_t &), QLabel *caption, Lamp *lamp,
-                  const QString &freeText, const QString &busyText, const QString &spokenSide);
+    // A send as the log and the status line tell it: which slot, when, and how it was asked.
+    struct SendRecord
+    {
+        int slot = 0;
+        QDateTime at;
+        QString how;  // "horário 14:30" or "enviar agora"
+        QString path; // the file's full path
+    };
+    SendRecord recordOf(int slot, SendKind kind) const;
+    // Writes the send's line and shows its outcome on the status line.
+    void reportSend(const SendRecord &send, const QString &outcome);
+    void playOutcome(const PlayOutcome &outcome);
+    // The slot whose time comes next, as the status line tells it.
+    QString nextSlotText() const;
+    void refreshStatus();
+    void readSide(int side);
     void stopTimers();
 
     Platform m_platform;
@@ -100,6 +120,12 @@ private:
     QTimer *m_linkStateTimer = nullptr;
 
     std::array<bool, kSlotCount> m_missingBoxOpen{};
+    // What the indicators last showed, radio first; none before the first reading.
+    std::array<std::optional<SideState>, 2> m_sideState{};
+    // Sends whose files the link took and will tell the end of, oldest first.
+    std::deque<SendRecord> m_playing;
+    QString m_lastOutcome;
+    QString m_notice;
     bool m_sending = false;
     bool m_ending = false;
 };

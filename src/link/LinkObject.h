@@ -3,7 +3,9 @@
 // The node software's automation object, as the program uses it: four operations, each
 // answering with a status. Plain C++ so that the Windows binding builds without Qt.
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -25,6 +27,18 @@ struct LinkStatus
     }
 };
 
+// What became of a file a link took for playing, for a link that plays the sound itself and
+// so learns it: played whole (a success), or cut off or never started (a failure saying why),
+// and how long it sounded.
+struct PlayOutcome
+{
+    std::string path;
+    LinkStatus status;
+    bool started = false; // some of it went out
+    std::chrono::milliseconds played{0};
+};
+using PlayOutcomeHandler = std::function<void(const PlayOutcome &)>;
+
 class LinkObject
 {
 public:
@@ -37,6 +51,11 @@ public:
     virtual LinkStatus SetTransmit(bool on) = 0;
     // Has the node play a WAV file; path is absolute, UTF-8. The flag is always true.
     virtual LinkStatus PlayFile(const std::string &path, bool flag) = 0;
+
+    // True for a link that tells, through the handler, what became of every file PlayFile
+    // took; the node software does not, so a file it took counts as sent.
+    virtual bool tellsPlayOutcome() const { return false; }
+    virtual void setPlayOutcomeHandler(PlayOutcomeHandler) {}
 };
 
 // Result of creating the link at start-up: either a link, or the reason it could not be made.

@@ -33,9 +33,9 @@ StationLink::StationLink(std::unique_ptr<RigctldClient> rig, std::unique_ptr<Aud
     m_playbackBound.callOnTimeout([this] {
         // The player did not tell the end in time: the file's length is the authority.
         m_player->stop();
-        playbackEnded();
+        playbackEnded(PlaybackEnd::Finished);
     });
-    m_player->setEndHandler([this](PlaybackEnd) { playbackEnded(); });
+    m_player->setEndHandler([this](PlaybackEnd how) { playbackEnded(how); });
 }
 
 StationLink::~StationLink()
@@ -70,7 +70,9 @@ void StationLink::noteContact(const LinkStatus &status)
 
 void StationLink::notSent(const std::string &path, const LinkStatus &why)
 {
-    if (m_log)
+    if (m_onOutcome)
+        m_onOutcome({path, why, false, {}});
+    else if (m_log)
         m_log->line(
             QStringLiteral("Arquivo \"%1\" não transmitido. %2")
                 .arg(QString::fromStdString(path), QString::fromStdString(why.description)));
@@ -179,15 +181,28 @@ LinkStatus StationLink::keyAndPlay(const std::string &path)
     const auto bound = std::min<std::chrono::milliseconds::rep>(
         (untilStart + started.length + kPlaybackMargin).count(), std::numeric_limits<int>::max());
     m_playbackBound.start(std::chrono::milliseconds(bound));
+    m_playingPath = path;
+    m_playingSince = startAt;
     return LinkStatus::success();
 }
 
-void StationLink::playbackEnded()
+void StationLink::playbackEnded(PlaybackEnd how)
 {
     m_playbackBound.stop();
     if (!m_onAir)
         return;
     m_onAir = false;
+    if (m_onOutcome) {
+        const auto played = std::chrono::duration_cast<std::chrono::milliseconds>(std::max(
+            std::chrono::steady_clock::now() - m_playingSince, AudioPlayer::TimePoint::duration{}));
+        // The sound server gone or the output lost: what went out was only a part.
+        const LinkStatus status =
+            how == PlaybackEnd::Finished
+                ? LinkStatus::success()
+                : LinkStatus::failure(stationerror::AudioFailed,
+                                      "A saída de áudio parou no meio do arquivo.");
+        m_onOutcome({m_playingPath, status, true, played});
+    }
     // The next waiting file keeps the transmitter keyed; one that cannot play is passed.
     while (!m_onAir && !m_queue.empty()) {
         const std::string next = std::move(m_queue.front());

@@ -56,6 +56,12 @@ public:
     LinkStatus IpBusy(std::int16_t &value) override;
     LinkStatus SetTransmit(bool on) override;
     LinkStatus PlayFile(const std::string &path, bool flag) override;
+    bool tellsPlayOutcome() const override { return true; }
+    // Once set, what becomes of each file taken is told there rather than written to the log.
+    void setPlayOutcomeHandler(PlayOutcomeHandler handler) override
+    {
+        m_onOutcome = std::move(handler);
+    }
 
     // Whether a file is on the air, so that the transmitter should be keyed.
     bool isOnAir() const { return m_onAir; }
@@ -66,7 +72,7 @@ private:
     // Checks the file, keys the radio, and has the sound start once PTT is confirmed and
     // the keying delay has passed.
     LinkStatus keyAndPlay(const std::string &path);
-    void playbackEnded();
+    void playbackEnded(PlaybackEnd how);
     // Tells the log when rigctld stops or starts answering, once each time.
     void noteContact(const LinkStatus &status);
     void notSent(const std::string &path, const LinkStatus &why);
@@ -88,6 +94,10 @@ private:
     std::optional<bool> m_pttOnRadio; // last state rigctld confirmed; none when unsure
     std::chrono::steady_clock::time_point m_lateKeyingUntil{};
     Contact m_contact = Contact::Unknown;
+    PlayOutcomeHandler m_onOutcome;
+    // The file on the air and when its first sample was to leave.
+    std::string m_playingPath;
+    AudioPlayer::TimePoint m_playingSince{};
 };
 
 // The station link as `settings` describe it. rigctld not answering is no reason not to

@@ -4,6 +4,7 @@
 // driven by tests without a display, a sound card or real time passing.
 
 #include <QDate>
+#include <QDateTime>
 #include <QString>
 #include <QTime>
 
@@ -25,6 +26,7 @@ public:
 
     // Eight characters, "HH:mm:ss" on the 24-hour clock.
     QString timeText() const { return now().toString(QStringLiteral("HH:mm:ss")); }
+    QDateTime dateTime() const { return QDateTime(today(), now()); }
 };
 
 // Blocks the calling (user-interface) thread.
@@ -68,14 +70,16 @@ public:
     virtual QString executableName() const = 0;
 };
 
-// The station's log: one line at a time on standard error, which a terminal shows and a
-// user service keeps in its journal.
+// The station's log: one line at a time, each stamped with the date and time, on standard
+// error (a terminal, a user service's journal) and in the station's log file.
 class Log
 {
 public:
     virtual ~Log() = default;
-    // Writes `text` (one line, no line end) at once.
+    // Writes `text` (one line, no line end) at once, stamped with this moment.
     virtual void line(const QString &text) = 0;
+    // The same, stamped with `at`: when what the line tells began (a send that took seconds).
+    virtual void lineAt(const QDateTime &at, const QString &text) = 0;
 };
 
 // The set of services one window works with. Not owned.

@@ -95,12 +95,16 @@ public:
     }
 };
 
+// Before the station folder is known (and for the options that print and end), lines go
+// to standard error only.
 class StandardErrorLog final : public Log
 {
 public:
-    void line(const QString &text) override
+    void line(const QString &text) override { lineAt(QDateTime::currentDateTime(), text); }
+    void lineAt(const QDateTime &at, const QString &text) override
     {
-        const QByteArray bytes = text.toUtf8() + '\n';
+        const QByteArray bytes =
+            (at.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss ")) + text).toUtf8() + '\n';
         std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
         std::fflush(stderr);
     }

@@ -69,22 +69,46 @@ void setSpokenText(QWidget *control, const QString &name, const QString &descrip
     control->setAccessibleDescription(description);
 }
 
-void showSpokenSideState(QLabel *caption, const QString &side, bool busy)
+namespace {
+
+// Names `control` and, where the Qt in use has them, announces the new name: a name change of
+// a control without the focus is not spoken by Orca or NVDA; an announcement is, once the
+// reader has finished what it is saying. Setting a name tells the reader even when it is the
+// same name, so an unchanged one is left alone.
+void renameAndAnnounce(QWidget *control, const QString &name)
 {
-    // "a internet" is feminine, "o rádio" masculine.
-    const QString busyWord =
-        side == kInternetSide ? QStringLiteral(": ocupada") : QStringLiteral(": ocupado");
-    const QString name = side + (busy ? busyWord : QStringLiteral(": livre"));
-    // Setting a name tells the reader even when it is the same name.
-    if (caption->accessibleName() == name)
+    if (control->accessibleName() == name)
         return;
-    caption->setAccessibleName(name);
+    control->setAccessibleName(name);
 #if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
-    // A name change of a control without the focus is not spoken by Orca or NVDA; an
-    // announcement is, once the reader has finished what it is saying.
-    QAccessibleAnnouncementEvent announcement(caption, name);
+    QAccessibleAnnouncementEvent announcement(control, name);
     QAccessible::updateAccessibility(&announcement);
 #endif
+}
+
+} // namespace
+
+void showSpokenSideState(QLabel *caption, const QString &side, SideState state)
+{
+    QString word;
+    switch (state) {
+    case SideState::Free:
+        word = QStringLiteral("livre");
+        break;
+    case SideState::Busy:
+        // "a internet" is feminine, "o rádio" masculine.
+        word = side == kInternetSide ? QStringLiteral("ocupada") : QStringLiteral("ocupado");
+        break;
+    case SideState::Unknown:
+        word = QStringLiteral("sem leitura, estado desconhecido");
+        break;
+    }
+    renameAndAnnounce(caption, side + QStringLiteral(": ") + word);
+}
+
+void showSpokenStatus(QLabel *line, const QString &text)
+{
+    renameAndAnnounce(line, kStatusName + QStringLiteral(": ") + text);
 }
 
 void setTextQuietly(QLineEdit *field, const QString &text)

@@ -27,11 +27,24 @@ void installAccessibleInterfaces();
 // a description. The visible caption stays as it is.
 void setSpokenText(QWidget *control, const QString &name, const QString &description = {});
 
-// Gives an indicator's caption its spoken name, "<side>: livre" or "<side>: ocupado"
-// ("ocupada" for the internet). The
-// window repaints the indicators every second; only a change of state changes the name, so
-// only a change reaches the screen reader.
-void showSpokenSideState(QLabel *caption, const QString &side, bool busy);
+// What one side of the node is known to be: free, busy, or unknown when its last read failed.
+enum class SideState
+{
+    Free,
+    Busy,
+    Unknown
+};
+
+// Gives an indicator's caption its spoken name, "<side>: livre", "<side>: ocupado"
+// ("ocupada" for the internet) or "<side>: sem leitura, estado desconhecido". The window
+// repaints the indicators every second; only a change of state changes the name, so only a
+// change reaches the screen reader.
+void showSpokenSideState(QLabel *caption, const QString &side, SideState state);
+
+// The status line under the window: its spoken name is "Situação: " and what it shows, set
+// (and so told to a screen reader) only when the text changed.
+void showSpokenStatus(QLabel *line, const QString &text);
+inline const QString kStatusName = QStringLiteral("Situação");
 
 // Sets the text of a field that changes by itself every second (the clock) without telling
 // the screen reader, unless the field has the keyboard focus: a reader told of every tick

@@ -8,6 +8,7 @@
 #include "WindowDesign.h"
 
 #include <QCheckBox>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QIcon>
 #include <QLabel>
@@ -76,7 +77,8 @@ void MainWindowUi::setupUi(QWidget *window)
     window->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                            Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                            Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-    window->setFixedSize(twips(8895), twips(6735));
+    // The design's client area, and the status line below it.
+    window->setFixedSize(twips(8895), twips(6735 + kStatusLineHeight));
     window->setWindowIcon(designIcon({QStringLiteral(":/images/anunciel.png")}));
     window->setFont(defaultDesignFont());
 
@@ -213,9 +215,21 @@ void MainWindowUi::setupUi(QWidget *window)
         600, 6360, 7935, 495, sans(9.75));
     setColour(note, QPalette::WindowText, kDarkRed);
 
-    // Drawing order where controls overlap: the animations over the title panel.
+    // The program's own line under the design. The note's box reaches a few pixels past
+    // the design's client area, holding nothing there: the line is drawn over it.
+    statusLine = designLabel(window, "statusLine", QString(), 240, 6735, 8415, kStatusLineHeight,
+                             defaultDesignFont());
+    statusLine->setWordWrap(false);
+    statusLine->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    setColour(statusLine, QPalette::WindowText, kDarkBlue);
+    setSpokenText(statusLine, kStatusName,
+                  QStringLiteral("O último envio e a próxima mensagem marcada"));
+
+    // Drawing order where controls overlap: the animations over the title panel, the
+    // status line over the note's empty edge.
     tower->raise();
     meter->raise();
+    statusLine->raise();
 
     // Keyboard order by tab index, over the controls that take the focus (labels, the
     // frame, the panel and the animations hold an index but never take it).
@@ -255,11 +269,22 @@ void MainWindowUi::setupUi(QWidget *window)
         {31, row(3).sendNow},
         {32, header},
         {33, helpButton},
+        {34, statusLine},
     });
 
     // Tab index 0 has the focus when the window first takes it.
     quitButton->setFocus(Qt::OtherFocusReason);
     centreOnScreen(window);
+}
+
+void MainWindowUi::showStatus(const QString &text)
+{
+    const QString shown =
+        statusLine->fontMetrics().elidedText(text, Qt::ElideRight, statusLine->width());
+    if (statusLine->text() != shown)
+        statusLine->setText(shown);
+    statusLine->setToolTip(shown == text ? QString() : text);
+    showSpokenStatus(statusLine, text);
 }
 
 } // namespace anunciel

@@ -9,6 +9,8 @@
 //   loadTimesButton `Command4`, saveFileNamesButton `Command5`,
 //   loadFileNamesButton `Command6`, helpButton `Command7`
 //   rfLamp `Shape1`, rfCaption `Label5`, ipLamp `Shape2`, ipCaption `Label8`, clock `Text1`
+// Below the design, one line of the program's own: statusLine, the last outcome and what
+// comes next.
 
 #include <array>
 
@@ -16,6 +18,7 @@ class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QString;
 class QWidget;
 
 namespace anunciel {
@@ -50,15 +53,23 @@ struct MainWindowUi
     Lamp *ipLamp = nullptr;
     QLabel *ipCaption = nullptr;
     QLineEdit *clock = nullptr;
+    QLabel *statusLine = nullptr;
 
     // Builds every control on `window` and sets its design properties: fonts, colours,
     // pictures, tab order, fixed size and title-bar buttons, centred on the screen, the
     // keyboard focus waiting on "Encerrar".
     void setupUi(QWidget *window);
+
+    // Shows `text` on the status line, shortened with an ellipsis where it is wider than the
+    // line (the whole text stays in its tooltip and in what a screen reader hears).
+    void showStatus(const QString &text);
 };
 
 // Largest length a QLineEdit accepts: "no limit" for the fields that have none.
 inline constexpr int kNoLengthLimit = 2147483647;
+// The status line's height in twips (one line of the design's small font with a little
+// air): the window is that much taller than its design.
+inline constexpr int kStatusLineHeight = 300;
 // The first three time fields take five characters at most; the fourth has no limit.
 inline constexpr int kTimeFieldLimit = 5;
 

@@ -125,12 +125,19 @@ public:
     QString executableName() const override { return exeName; }
 };
 
-// Keeps the log's lines instead of writing them.
+// Keeps the log's lines instead of writing them. A line given its moment starts with that
+// time of day, as the window's lines read on a terminal; `stamps` keeps the full moments.
 class FakeLog final : public Log
 {
 public:
     QStringList lines;
+    std::vector<QDateTime> stamps; // one per lineAt(), in order
     void line(const QString &text) override { lines << text; }
+    void lineAt(const QDateTime &at, const QString &text) override
+    {
+        stamps.push_back(at);
+        lines << at.time().toString(QStringLiteral("HH:mm:ss")) + u' ' + text;
+    }
 };
 
 // Everything a window needs, faked.

@@ -28,13 +28,13 @@ struct Harness
     std::unique_ptr<MainWindow> window;
 
     // A window whose link is a FakeLink.
-    Harness()
+    Harness() { window = std::make_unique<MainWindow>(fake.platform(), fakeLinkFactory()); }
+    // The same, writing its log to `log` (the real log file, say) instead of the fake one.
+    explicit Harness(Log &log)
     {
-        window = std::make_unique<MainWindow>(fake.platform(), [this] {
-            auto made = std::make_unique<FakeLink>();
-            link = made.get();
-            return LinkCreation{std::move(made), LinkStatus::success()};
-        });
+        Platform platform = fake.platform();
+        platform.log = &log;
+        window = std::make_unique<MainWindow>(platform, fakeLinkFactory());
     }
     // A window whose link `factory` makes (or fails to make).
     explicit Harness(LinkFactory factory)
@@ -52,6 +52,15 @@ struct Harness
     }
 
     MainWindow &w() { return *window; }
+
+    LinkFactory fakeLinkFactory()
+    {
+        return [this] {
+            auto made = std::make_unique<FakeLink>();
+            link = made.get();
+            return LinkCreation{std::move(made), LinkStatus::success()};
+        };
+    }
 
     // Shows the window and waits until it is the active one, as a window system makes a new
     // window; false if it never became so.
