@@ -40,6 +40,8 @@ QStringList texts(Harness &h, Column column)
 }
 
 const QByteArray kNoFile("<no file>");
+// A file that exists but cannot be read, whoever runs the test (root too).
+const QByteArray kUnreadable("<unreadable>");
 
 } // namespace
 
@@ -83,6 +85,10 @@ private slots:
             << QByteArray("\r\n\r\n\r\n") + QByteArray(300, '9') + "\r\n"
             << kNoFile << QStringList{"", "", "", QString(300, '9')} << QStringList{"", "", "", ""}
             << "....";
+        // Midnight kept in the times would put every named slot on the air at 00:00:00.
+        QTest::newRow("times file unreadable")
+            << kUnreadable << QByteArray("a\r\nb\r\nc\r\nd\r\n") << QStringList{"", "", "", ""}
+            << QStringList{"a", "b", "c", "d"} << "XXXX";
     }
     void startUp()
     {
@@ -91,7 +97,9 @@ private slots:
         QFETCH(QStringList, hora);
         QFETCH(QStringList, msg);
         QFETCH(QString, ticked);
-        if (times != kNoFile)
+        if (times == kUnreadable)
+            QVERIFY(QFile::link("/proc/self/mem", kTimesFile));
+        else if (times != kNoFile)
             QVERIFY(writeBytes(kTimesFile, times));
         if (names != kNoFile)
             QVERIFY(writeBytes(kNamesFile, names));
@@ -107,6 +115,17 @@ private slots:
         QCOMPARE(h.linkStateTimer()->interval(), 1000);
         QVERIFY(h.linkStateTimer()->isActive());
         QVERIFY(h.w().caminho().isEmpty()); // set by the first tick or send, not start-up
+        // The log says which file could not be read, and only then.
+        QCOMPARE(h.fake.log.lines.size(), times == kUnreadable ? 1 : 0);
+        if (times == kUnreadable) {
+            QVERIFY2(h.fake.log.lines.front().contains(kTimesFile),
+                     qPrintable(h.fake.log.lines.front()));
+            for (const char *name : {"a", "b", "c", "d"})
+                QVERIFY(writeBytes(QString::fromLatin1(name), "RIFF"));
+            h.fake.desktop.folder = m_folder->path();
+            h.tickAt(0, 0, 0);
+            QCOMPARE(h.link->count("PlayFile"), 0);
+        }
     }
 
     void startUpReadsTheClockPerSlot()
