@@ -10,6 +10,7 @@
 #include "link/StationLink.h"
 #include "link/StationSettings.h"
 #include "support/Harness.h"
+#include "support/PulseServer.h"
 #include "support/TestFiles.h"
 #include "support/TestMain.h"
 #include "support/Wav.h"
@@ -19,9 +20,6 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
-
-#include <csignal>
-#include <sys/prctl.h>
 
 using namespace anunciel;
 using namespace anunciel::test;
@@ -49,7 +47,6 @@ class TestAudioSquelch : public QObject
 
 private slots:
     void initTestCase();
-    void cleanupTestCase();
     void indicatorAndScheduleFollowTheChannel();
     void lostInputToldOnceEachWay();
     void inputCheckedAtStart_data();
@@ -59,56 +56,23 @@ private slots:
 private:
     bool pactl(const QStringList &arguments);
 
+    PulseServer m_server;
     QTemporaryDir m_dir;
-    QProcess m_server;
     QString m_pactl;
 };
 
 void TestAudioSquelch::initTestCase()
 {
-    const QString pulseaudio = QStandardPaths::findExecutable(QStringLiteral("pulseaudio"));
     m_pactl = QStandardPaths::findExecutable(QStringLiteral("pactl"));
-    if (pulseaudio.isEmpty() || m_pactl.isEmpty()) {
+    if (!PulseServer::isInstalled() || m_pactl.isEmpty()) {
         skipAll();
         QSKIP("pulseaudio or pactl not found: install Debian's pulseaudio and pulseaudio-utils "
               "to test the squelch read from the audio");
     }
     QVERIFY(m_dir.isValid());
-    const QString socket = m_dir.filePath(QStringLiteral("pulse.sock"));
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("HOME"), m_dir.path());
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_dir.path());
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(QStringLiteral("config")));
-    m_server.setProcessEnvironment(env);
-    m_server.setProgram(pulseaudio);
     // Qt lists no monitor as an input: the remapped source is one it lists.
-    m_server.setArguments({QStringLiteral("-n"), QStringLiteral("--daemonize=no"),
-                           QStringLiteral("--exit-idle-time=-1"),
-                           QStringLiteral("--disable-shm=yes"), QStringLiteral("--log-level=0"),
-                           QStringLiteral("--load=module-null-sink"),
-                           QStringLiteral("--load=") + kRemap,
-                           QStringLiteral("--load=module-native-protocol-unix "
-                                          "auth-anonymous=1 socket=") +
-                               socket});
-    m_server.setStandardOutputFile(QProcess::nullDevice());
-    m_server.setStandardErrorFile(QProcess::nullDevice());
-    m_server.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
-    m_server.start();
-    QVERIFY2(m_server.waitForStarted(5000), "pulseaudio did not start");
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(socket), 10000);
-    qputenv("PULSE_SERVER", ("unix:" + socket).toUtf8());
+    QVERIFY2(m_server.start({kRemap}), "pulseaudio did not start");
     QTRY_VERIFY_WITH_TIMEOUT(!findAudioInput(kReceiver).isNull(), 5000);
-}
-
-void TestAudioSquelch::cleanupTestCase()
-{
-    if (m_server.state() != QProcess::NotRunning) {
-        m_server.terminate();
-        if (!m_server.waitForFinished(3000)) {
-            m_server.kill();
-            m_server.waitForFinished(3000);
-        }
-    }
 }
 
 bool TestAudioSquelch::pactl(const QStringList &arguments)
