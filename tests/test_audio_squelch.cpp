@@ -83,7 +83,7 @@ bool TestAudioSquelch::pactl(const QStringList &arguments)
            run.exitCode() == 0;
 }
 
-// Another station talks for three seconds: the indicator shows it, a slot due meanwhile is
+// Another station talks for five seconds: the indicator shows it, a slot due meanwhile is
 // not sent; once the voice and its hang are over, the indicator shows free again, a slot due
 // then is sent, and its own sound on the input does not make the channel busy.
 void TestAudioSquelch::indicatorAndScheduleFollowTheChannel()
@@ -92,7 +92,7 @@ void TestAudioSquelch::indicatorAndScheduleFollowTheChannel()
     QVERIFY(writeBytes(folder.filePath(QStringLiteral("aviso.wav")),
                        mono16Wav(speechSamples(1000, -20))));
     const QString voice = m_dir.filePath(QStringLiteral("outra-estacao.wav"));
-    QVERIFY(writeBytes(voice, mono16Wav(speechSamples(3000, -20))));
+    QVERIFY(writeBytes(voice, mono16Wav(speechSamples(5000, -20))));
 
     StationLink *link = nullptr;
     Harness h([&link] {
@@ -111,7 +111,8 @@ void TestAudioSquelch::indicatorAndScheduleFollowTheChannel()
     bool voiceEnded = false;
     otherStation->setEndHandler([&voiceEnded](PlaybackEnd) { voiceEnded = true; });
     QVERIFY(otherStation->play(voice.toStdString(), std::chrono::steady_clock::now()).status.ok());
-    QTRY_COMPARE_WITH_TIMEOUT(rf->text(), QStringLiteral("RF ocupado "), 2500);
+    // The other station's first sound may take a second to start, the indicator another.
+    QTRY_COMPARE_WITH_TIMEOUT(rf->text(), QStringLiteral("RF ocupado "), 5000);
 
     h.setSlot(0, QStringLiteral("15:00"), QStringLiteral("aviso.wav"));
     h.tickAt(15, 0, 0);
@@ -121,7 +122,7 @@ void TestAudioSquelch::indicatorAndScheduleFollowTheChannel()
                                                 QStringLiteral("não enviada: rádio (RF) ocupado")),
              qPrintable(h.fake.log.lines.join(u'\n')));
 
-    QTRY_VERIFY_WITH_TIMEOUT(voiceEnded, 3000 + StationLink::kPlaybackMargin.count());
+    QTRY_VERIFY_WITH_TIMEOUT(voiceEnded, 5000 + StationLink::kPlaybackMargin.count());
     QTRY_COMPARE_WITH_TIMEOUT(rf->text(), QStringLiteral("RF livre"), 3000);
     h.setSlot(1, QStringLiteral("15:01"), QStringLiteral("aviso.wav"));
     h.tickAt(15, 1, 0);

@@ -33,7 +33,8 @@ constexpr int kBufferBytes = kRate * 2 * 100 / 1000;
 // How often a lost input is looked for, and a working one checked.
 constexpr int kCheckMs = 1000;
 // Silence of the stream itself (not of the channel) for this long means the input is gone.
-constexpr std::chrono::milliseconds kStalled{2000};
+// A new stream may take a couple of seconds to deliver its first samples.
+constexpr std::chrono::milliseconds kStalled{5000};
 
 QString inputLabel(const QString &input)
 {
