@@ -11,6 +11,7 @@
 //
 // Needs Debian's pulseaudio and pulseaudio-utils (parec). About a minute.
 
+#include "MonitorRecorder.h"
 #include "ScriptedRig.h"
 #include "Wav.h"
 #include "link/AudioPlayer.h"
@@ -38,11 +39,11 @@
 #include <vector>
 
 using namespace anunciel;
-using Clock = std::chrono::steady_clock;
+using namespace anunciel::bench;
 
 namespace {
 
-constexpr int kRate = 44100; // the null sink's own rate: nothing is resampled on the way back
+constexpr int kRate = kMonitorRate;
 constexpr int kFileMs = 1500;
 constexpr int kSends = 6;
 constexpr int kThreshold = 8000; // of 32767; the tone is at about 25000
@@ -63,140 +64,10 @@ QByteArray toneWav(int milliseconds)
     return riff(chunk("fmt ", fmtBody(1, 1, 8000, 8)) + chunk("data", samples));
 }
 
-// parec on the sink's monitor, read on a thread of its own; each block is stamped with the
-// steady clock as it arrives.
-class Recorder
-{
-public:
-    bool start(const QString &parec)
-    {
-        int fds[2];
-        if (::pipe(fds) != 0)
-            return false;
-        const QByteArray program = parec.toLocal8Bit();
-        m_pid = ::fork();
-        if (m_pid == 0) {
-            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-            ::dup2(fds[1], 1);
-            ::close(fds[0]);
-            ::close(fds[1]);
-            ::execl(program.constData(), "parec", "-d", "null.monitor", "--raw", "--format=s16le",
-                    "--channels=1", "--rate=44100", "--latency-msec=5",
-                    static_cast<char *>(nullptr));
-            ::_exit(127);
-        }
-        ::close(fds[1]);
-        m_fd = fds[0];
-        m_thread = std::thread([this] { read(); });
-        return m_pid > 0;
-    }
-    ~Recorder()
-    {
-        if (m_pid > 0) {
-            ::kill(m_pid, SIGTERM);
-            ::waitpid(m_pid, nullptr, 0);
-        }
-        if (m_thread.joinable())
-            m_thread.join();
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-
-    // Frames recorded so far, and the time of frame 0: every block ending at frame n
-    // arrived no sooner than that frame was played, so the earliest (arrival - n / rate)
-    // is the closest bound.
-    std::vector<qint16> samples(Clock::time_point &frameZero) const
-    {
-        std::lock_guard lock(m_mutex);
-        frameZero = m_frameZero;
-        return m_samples;
-    }
-    bool started() const { return m_blocks > 0; }
-
-private:
-    void read()
-    {
-        char buffer[512];
-        std::string pending;
-        for (;;) {
-            const ssize_t n = ::read(m_fd, buffer, sizeof buffer);
-            const Clock::time_point arrived = Clock::now();
-            if (n <= 0)
-                return;
-            pending.append(buffer, size_t(n));
-            std::lock_guard lock(m_mutex);
-            const size_t whole = pending.size() / 2 * 2;
-            for (size_t i = 0; i < whole; i += 2)
-                m_samples.push_back(qint16(quint8(pending[i]) | (quint8(pending[i + 1]) << 8)));
-            pending.erase(0, whole);
-            const auto sinceZero =
-                std::chrono::nanoseconds(qint64(m_samples.size()) * 1000000000LL / kRate);
-            const Clock::time_point zero = arrived - sinceZero;
-            if (m_blocks++ == 0 || zero < m_frameZero)
-                m_frameZero = zero;
-        }
-    }
-
-    pid_t m_pid = -1;
-    int m_fd = -1;
-    std::thread m_thread;
-    mutable std::mutex m_mutex;
-    std::vector<qint16> m_samples;
-    Clock::time_point m_frameZero;
-    std::atomic<int> m_blocks{0};
-};
-
-double ms(Clock::duration d)
-{
-    return std::chrono::duration<double, std::milli>(d).count();
-}
-
 struct Figures
 {
     std::vector<double> lead, played, tail;
 };
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty()      ? 0
-           : v.size() % 2 ? v[v.size() / 2]
-                          : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
-}
-
-void waitFor(const std::function<bool()> &done, int timeoutMs)
-{
-    const Clock::time_point until = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done() && Clock::now() < until) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(1);
-    }
-}
-
-// The first and last loud frames at or after `from`, in the recording.
-std::optional<std::pair<Clock::time_point, Clock::time_point>>
-soundAfter(const Recorder &recorder, Clock::time_point from, Clock::time_point to)
-{
-    Clock::time_point zero;
-    const std::vector<qint16> samples = recorder.samples(zero);
-    const auto timeOf = [&](size_t i) {
-        return zero + std::chrono::nanoseconds(qint64(i) * 1000000000LL / kRate);
-    };
-    std::optional<size_t> first, last;
-    for (size_t i = 0; i < samples.size(); ++i) {
-        const Clock::time_point t = timeOf(i);
-        if (t < from || t > to)
-            continue;
-        if (std::abs(int(samples[i])) > kThreshold) {
-            if (!first)
-                first = i;
-            last = i;
-        }
-    }
-    if (!first)
-        return std::nullopt;
-    return std::make_pair(timeOf(*first), timeOf(*last + 1));
-}
 
 } // namespace
 
@@ -231,7 +102,7 @@ int main(int argc, char *argv[])
     qputenv("PULSE_SERVER", ("unix:" + socket).toUtf8());
     QCoreApplication app(argc, argv);
 
-    Recorder recorder;
+    MonitorRecorder recorder;
     if (!recorder.start(parec)) {
         std::puts("parec did not start");
         return 1;
@@ -258,7 +129,8 @@ int main(int argc, char *argv[])
             const Clock::time_point returned = Clock::now();
             waitFor([&] { return !link.isOnAir(); }, 10000);
             QThread::msleep(kGapMs);
-            if (const auto sound = soundAfter(recorder, returned - kLookBefore, Clock::now()))
+            if (const auto sound =
+                    soundAfter(recorder, returned - kLookBefore, Clock::now(), kThreshold))
                 chain.push_back(ms(sound->first - returned));
         }
     }
@@ -300,7 +172,8 @@ int main(int argc, char *argv[])
                 continue;
             }
             const Clock::time_point on = log[before].at, off = log[before + 1].at;
-            const auto sound = soundAfter(recorder, on - kLookBefore, off + kLookBefore);
+            const auto sound =
+                soundAfter(recorder, on - kLookBefore, off + kLookBefore, kThreshold);
             if (!sound) {
                 std::printf("  send %d: no sound recorded\n", i);
                 ++failures;

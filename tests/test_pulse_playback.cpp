@@ -10,6 +10,7 @@
 #include "link/TransmitSequence.h"
 #include "support/Harness.h"
 #include "support/OutputList.h"
+#include "support/PulseServer.h"
 #include "support/ScriptedRig.h"
 #include "support/TestFiles.h"
 #include "support/TestMain.h"
@@ -17,13 +18,8 @@
 #include "support/WorkingFolder.h"
 
 #include <QElapsedTimer>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
-
-#include <csignal>
-#include <sys/prctl.h>
 
 using namespace anunciel;
 using namespace anunciel::test;
@@ -34,7 +30,6 @@ class TestPulsePlayback : public QObject
 
 private slots:
     void initTestCase();
-    void cleanupTestCase();
     void playsToTheEnd_data();
     void playsToTheEnd();
     void stoppedPlaybackReportsNoEnd();
@@ -51,53 +46,19 @@ private slots:
 private:
     QString write(const QString &name, const QByteArray &bytes);
 
+    PulseServer m_server;
     QTemporaryDir m_dir;
-    QProcess m_server;
 };
 
 void TestPulsePlayback::initTestCase()
 {
-    const QString pulseaudio = QStandardPaths::findExecutable(QStringLiteral("pulseaudio"));
-    if (pulseaudio.isEmpty()) {
+    if (!PulseServer::isInstalled()) {
         skipAll();
         QSKIP("pulseaudio not found: install Debian's pulseaudio to test real playback into "
               "a null sink");
     }
     QVERIFY(m_dir.isValid());
-    const QString socket = m_dir.filePath(QStringLiteral("pulse.sock"));
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("HOME"), m_dir.path());
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_dir.path());
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(QStringLiteral("config")));
-    m_server.setProcessEnvironment(env);
-    m_server.setProgram(pulseaudio);
-    m_server.setArguments({QStringLiteral("-n"), QStringLiteral("--daemonize=no"),
-                           QStringLiteral("--exit-idle-time=-1"),
-                           QStringLiteral("--disable-shm=yes"), QStringLiteral("--log-level=0"),
-                           QStringLiteral("--load=module-null-sink"),
-                           QStringLiteral("--load=module-native-protocol-unix "
-                                          "auth-anonymous=1 socket=") +
-                               socket});
-    // Its output must not hold the test's open after a crash, and it must not outlive it.
-    m_server.setStandardOutputFile(QProcess::nullDevice());
-    m_server.setStandardErrorFile(QProcess::nullDevice());
-    m_server.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
-    m_server.start();
-    QVERIFY2(m_server.waitForStarted(5000), "pulseaudio did not start");
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(socket), 10000);
-    // Before anything of the sound stack is touched in this process.
-    qputenv("PULSE_SERVER", ("unix:" + socket).toUtf8());
-}
-
-void TestPulsePlayback::cleanupTestCase()
-{
-    if (m_server.state() != QProcess::NotRunning) {
-        m_server.terminate();
-        if (!m_server.waitForFinished(3000)) {
-            m_server.kill();
-            m_server.waitForFinished(3000);
-        }
-    }
+    QVERIFY2(m_server.start(), "pulseaudio did not start");
 }
 
 QString TestPulsePlayback::write(const QString &name, const QByteArray &bytes)

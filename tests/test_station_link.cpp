@@ -1,6 +1,7 @@
 // The station link's keying and squelch, against a scripted rigctld on loopback and a
 // player whose playback the test ends by hand.
 
+#include "link/ChannelListener.h"
 #include "link/StationErrors.h"
 #include "link/StationLink.h"
 #include "link/StationSettings.h"
@@ -63,6 +64,24 @@ Station makeStation(const QString &rigctld, std::chrono::milliseconds delay = 0m
     return s;
 }
 
+// A listener whose state the test sets, remembering what the link told it of its own
+// transmission.
+class FakeListener final : public ChannelListener
+{
+public:
+    bool channelBusy = false;
+    bool lost = false;
+    bool transmitting = false;
+
+    LinkStatus busy(bool &busy) override
+    {
+        busy = !lost && channelBusy;
+        return lost ? LinkStatus::failure(stationerror::NoAudioInput, "sem entrada")
+                    : LinkStatus::success();
+    }
+    void setTransmitting(bool on) override { transmitting = on; }
+};
+
 QString rigSetting(const ScriptedRig &rig)
 {
     return QString::fromStdString(rig.address());
@@ -76,6 +95,10 @@ class TestStationLink : public QObject
 
 private slots:
     void voxStationNeverBusyAndPlays();
+    void listenerToldOfOwnTransmission_data();
+    void listenerToldOfOwnTransmission();
+    void radioSideFromListener_data();
+    void radioSideFromListener();
 
     void creationUnkeys();
     void creationByName();
@@ -127,6 +150,83 @@ void TestStationLink::voxStationNeverBusyAndPlays()
     // The sound keys a VOX radio itself: there is no PTT to wait for.
     QVERIFY(s.player->startTimes.front() <= before + 100ms);
     QVERIFY(s.log->lines.isEmpty());
+}
+
+// Script: "K" SetTransmit(true), "P" PlayFile, "U" SetTransmit(false), "E" the sound ends;
+// after each, whether the listener is told the program is on the air.
+void TestStationLink::listenerToldOfOwnTransmission_data()
+{
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<bool>("failPlay");
+    QTest::addColumn<QString>("transmitting");
+    QTest::newRow("sound outlasting the unkey") << "KPUE" << false << "1110";
+    QTest::newRow("file that cannot play") << "KPU" << true << "110";
+    QTest::newRow("second file waits its turn") << "KPUKPUEE" << false << "11111110";
+    QTest::newRow("play alone, without keying") << "PE" << false << "10";
+}
+
+void TestStationLink::listenerToldOfOwnTransmission()
+{
+    QFETCH(QString, script);
+    QFETCH(bool, failPlay);
+    QFETCH(QString, transmitting);
+    auto player = std::make_unique<FakePlayer>();
+    FakePlayer &sound = *player;
+    sound.failPlay = failPlay;
+    auto made = std::make_unique<FakeListener>();
+    FakeListener &listener = *made;
+    StationSettings settings;
+    settings.rf.detection = RfDetection::Audio;
+    LinkCreation created = createStationLink(settings, std::move(player), nullptr, std::move(made));
+    QVERIFY(created.link);
+    QString told;
+    for (const QChar step : script) {
+        if (step == u'K' || step == u'U')
+            created.link->SetTransmit(step == u'K');
+        else if (step == u'P')
+            created.link->PlayFile("/station/aviso.wav", true);
+        else
+            sound.end(PlaybackEnd::Finished);
+        told += listener.transmitting ? u'1' : u'0';
+    }
+    QCOMPARE(told, transmitting);
+}
+
+void TestStationLink::radioSideFromListener_data()
+{
+    QTest::addColumn<bool>("withRig");
+    QTest::addColumn<bool>("channelBusy");
+    QTest::addColumn<bool>("lost");
+    QTest::addColumn<int>("value");
+    QTest::addColumn<int>("code");
+    QTest::newRow("free") << false << false << false << 0 << 0;
+    QTest::newRow("busy") << false << true << false << -1 << 0;
+    QTest::newRow("busy, rigctld keying but not asked") << true << true << false << -1 << 0;
+    QTest::newRow("input lost") << false << true << true << 0 << int(stationerror::NoAudioInput);
+}
+
+void TestStationLink::radioSideFromListener()
+{
+    QFETCH(bool, withRig);
+    QFETCH(bool, channelBusy);
+    QFETCH(bool, lost);
+    QFETCH(int, value);
+    QFETCH(int, code);
+    ScriptedRig rig;
+    rig.scriptSquelch({channelBusy ? "0" : "1"}); // rigctld would say the opposite
+    auto made = std::make_unique<FakeListener>();
+    made->channelBusy = channelBusy;
+    made->lost = lost;
+    StationSettings settings = settingsFor(withRig ? rigSetting(rig) : QString());
+    settings.rf.detection = RfDetection::Audio;
+    LinkCreation created =
+        createStationLink(settings, std::make_unique<FakePlayer>(), nullptr, std::move(made));
+    QVERIFY(created.link);
+    rig.clearCommands();
+    std::int16_t read = 5;
+    QCOMPARE(int(created.link->RfBusy(read).code), code);
+    QCOMPARE(int(read), value);
+    QVERIFY(rig.commands().empty());
 }
 
 void TestStationLink::creationUnkeys()

@@ -53,6 +53,8 @@ class TestStationSettings : public QObject
 private slots:
     void readsWithDefaults_data();
     void readsWithDefaults();
+    void radioSideSource_data();
+    void radioSideSource();
     void badSettingRefused_data();
     void badSettingRefused();
     void badSettingStopsStartWithItsBox_data();
@@ -122,6 +124,53 @@ void TestStationSettings::readsWithDefaults()
     QCOMPARE(read.settings.audioOutput, output);
 }
 
+void TestStationSettings::radioSideSource_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<OptionalText>("variable");
+    QTest::addColumn<int>("detection"); // RfDetection
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<double>("threshold");
+    QTest::addColumn<int>("hang");
+
+    const OptionalText unset;
+    const int byDefault = int(RfDetection::Default);
+    QTest::newRow("no keys: as before")
+        << QByteArray("rigctld=127.0.0.1:4532\n") << unset << byDefault << "" << -40.0 << 1000;
+    QTest::newRow("audio with all its keys")
+        << QByteArray("deteccao_rf=audio\nentrada_audio=USB Audio Device, mono\n"
+                      "limiar_audio_db=-35.5\nsegura_audio_ms=1500\n")
+        << unset << int(RfDetection::Audio) << "USB Audio Device, mono" << -35.5 << 1500;
+    QTest::newRow("audio beside rigctld keying")
+        << QByteArray("rigctld=127.0.0.1:4532\ndeteccao_rf=audio\nsegura_audio_ms=0\n") << unset
+        << int(RfDetection::Audio) << "" << -40.0 << 0;
+    QTest::newRow("rigctld named by the variable")
+        << QByteArray("deteccao_rf=rigctld\n") << OptionalText(QStringLiteral("127.0.0.1:4532"))
+        << int(RfDetection::Rigctld) << "" << -40.0 << 1000;
+    QTest::newRow("never busy") << QByteArray("deteccao_rf = nenhuma ; PY2XYZ\n") << unset
+                                << int(RfDetection::Never) << "" << -40.0 << 1000;
+}
+
+void TestStationSettings::radioSideSource()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(OptionalText, variable);
+    QFETCH(int, detection);
+    QFETCH(QString, input);
+    QFETCH(double, threshold);
+    QFETCH(int, hang);
+    const WorkingFolder folder;
+    QVERIFY(writeBytes(folder.filePath(kStationSettingsFile), file));
+    const RigctldVariable env(variable);
+
+    const StationSettingsRead read = readStationSettings();
+    QVERIFY2(read.status.ok(), read.status.description.c_str());
+    QCOMPARE(int(read.settings.rf.detection), detection);
+    QCOMPARE(read.settings.rf.audioInput, input);
+    QCOMPARE(read.settings.rf.audioThresholdDb, threshold);
+    QCOMPARE(int(read.settings.rf.audioHang.count()), hang);
+}
+
 void TestStationSettings::badSettingRefused_data()
 {
     QTest::addColumn<QByteArray>("file");
@@ -154,6 +203,20 @@ void TestStationSettings::badSettingRefused_data()
     QTest::newRow("mistyped key") << QByteArray("atraso_ppt_ms=300\n") << unset
                                   << QStringList{"\"atraso_ppt_ms\"",
                                                  "rigctld, atraso_ptt_ms, saida_audio"};
+    QTest::newRow("unknown radio-side source")
+        << QByteArray("deteccao_rf=vox\n") << unset
+        << QStringList{"deteccao_rf em estacao.ini", "\"vox\"", "rigctld", "audio", "nenhuma"};
+    QTest::newRow("rigctld source without rigctld")
+        << QByteArray("deteccao_rf=rigctld\n") << unset
+        << QStringList{"deteccao_rf em estacao.ini", "nenhum rigctld", "ANUNCIEL_RIGCTLD"};
+    QTest::newRow("threshold above full scale")
+        << QByteArray("limiar_audio_db=6\n") << unset
+        << QStringList{"limiar_audio_db em estacao.ini", "\"6\"", "de -90 a 0"};
+    QTest::newRow("threshold with a decimal comma")
+        << QByteArray("limiar_audio_db=\"-40,5\"\n") << unset
+        << QStringList{"limiar_audio_db", "\"-40,5\"", "ponto decimal"};
+    QTest::newRow("hang too long") << QByteArray("segura_audio_ms=60000\n") << unset
+                                   << QStringList{"segura_audio_ms", "\"60000\"", "de 0 a 10000"};
     QTest::newRow("keys in a section") << QByteArray("[estacao]\nrigctld=127.0.0.1:4532\n") << unset
                                        << QStringList{"\"estacao/rigctld\"", "sem seção"};
 }

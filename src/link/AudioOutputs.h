@@ -1,6 +1,7 @@
 #pragma once
 
-// The station's audio outputs as Qt lists them, and the one the station's settings name.
+// The station's audio outputs and inputs as Qt lists them, and the one the station's
+// settings name.
 
 #include <QAudioDevice>
 #include <QList>
@@ -16,5 +17,9 @@ QAudioDevice findAudioOutput(const QString &name);
 // One line per output: its description, its id, and a mark on the default one; for the
 // operator to copy a name into the station's settings.
 QStringList audioOutputLines();
+
+// The same for the inputs the receiver's audio may come in on.
+QAudioDevice findAudioInput(const QString &name);
+QStringList audioInputLines();
 
 } // namespace anunciel

@@ -1,6 +1,7 @@
 #include "StationLink.h"
 
 #include "AudioOutputs.h"
+#include "AudioSquelch.h"
 #include "RigctldClient.h"
 #include "StationErrors.h"
 #include "StationSettings.h"
@@ -24,9 +25,16 @@ QDeadlineTimer exchangeDeadline()
 } // namespace
 
 StationLink::StationLink(std::unique_ptr<RigctldClient> rig, std::unique_ptr<AudioPlayer> player,
-                         std::chrono::milliseconds keyingDelay, Log *log)
-    : m_rig(std::move(rig)), m_player(std::move(player)), m_keyingDelay(keyingDelay), m_log(log)
+                         std::chrono::milliseconds keyingDelay, Log *log, RfDetection detection,
+                         std::unique_ptr<ChannelListener> listener)
+    : m_rig(std::move(rig)), m_player(std::move(player)), m_keyingDelay(keyingDelay), m_log(log),
+      m_detection(detection), m_listener(std::move(listener))
 {
+    if (m_detection == RfDetection::Default)
+        m_detection = m_rig ? RfDetection::Rigctld : RfDetection::Never;
+    if ((m_detection == RfDetection::Rigctld && !m_rig) ||
+        (m_detection == RfDetection::Audio && !m_listener))
+        m_detection = RfDetection::Never;
     m_playbackBound.setSingleShot(true);
     // A coarse timer may fire 5 % early: on a long file that would unkey before its end.
     m_playbackBound.setTimerType(Qt::PreciseTimer);
@@ -95,16 +103,45 @@ LinkStatus StationLink::applyPtt(const QDeadlineTimer &deadline)
     return status;
 }
 
+void StationLink::noteTransmitting()
+{
+    if (m_listener)
+        m_listener->setTransmitting(m_transmitAsked || m_onAir);
+}
+
+void StationLink::noteHearing(const LinkStatus &status)
+{
+    if (status.ok() == m_hearing)
+        return;
+    m_hearing = status.ok();
+    if (!m_log)
+        return;
+    if (!m_hearing)
+        m_log->line(QStringLiteral("Sem áudio do receptor: %1 O estado do rádio (RF) fica "
+                                   "desconhecido até que a entrada volte.")
+                        .arg(QString::fromStdString(status.description)));
+    else
+        m_log->line(QStringLiteral("A entrada de áudio do receptor voltou; o estado do rádio "
+                                   "(RF) volta a ser lido do áudio."));
+}
+
 LinkStatus StationLink::RfBusy(std::int16_t &value)
 {
     value = 0;
-    if (!m_rig)
-        return LinkStatus::success();
     const QDeadlineTimer deadline = exchangeDeadline();
     // A PTT change that did not reach the radio (rigctld was away, or late) is tried again
     // first: a radio keyed by a command that was given up on must end unkeyed.
-    if (m_pttOnRadio != isOnAir())
+    if (m_rig && m_pttOnRadio != isOnAir())
         applyPtt(deadline);
+    if (m_detection == RfDetection::Audio) {
+        bool busy = false;
+        const LinkStatus status = m_listener->busy(busy);
+        noteHearing(status);
+        value = status.ok() && busy ? -1 : 0;
+        return status;
+    }
+    if (m_detection != RfDetection::Rigctld)
+        return LinkStatus::success();
     bool open = false;
     const LinkStatus status = m_rig->squelchOpen(open, deadline);
     noteContact(status);
@@ -122,9 +159,15 @@ LinkStatus StationLink::IpBusy(std::int16_t &value)
 // Keying here, before the file is known to play, would put a carrier on the air with nothing
 // to say: PlayFile keys once it is. Either way the radio is brought to what the files on the
 // air need, which unkeys one left keyed by a command given up on.
-LinkStatus StationLink::SetTransmit(bool)
+LinkStatus StationLink::SetTransmit(bool on)
 {
-    return applyPtt(exchangeDeadline());
+    // The listener is told first: the state read while keyed is the one from before.
+    m_transmitAsked = on;
+    if (on)
+        noteTransmitting();
+    const LinkStatus status = applyPtt(exchangeDeadline());
+    noteTransmitting();
+    return status;
 }
 
 LinkStatus StationLink::PlayFile(const std::string &path, bool)
@@ -141,6 +184,7 @@ LinkStatus StationLink::PlayFile(const std::string &path, bool)
             m_queue.push_back(path);
     } else {
         status = keyAndPlay(path);
+        noteTransmitting();
     }
     // The caller is told, and the window's log says so for this send; only a waiting file's
     // later failure is the link's own to tell.
@@ -220,17 +264,23 @@ void StationLink::playbackEnded(PlaybackEnd how)
         }
     }
     applyPtt(exchangeDeadline());
+    noteTransmitting();
 }
 
 // ---- Creation ----------------------------------------------------------------------------
 
 LinkCreation createStationLink(const StationSettings &settings, std::unique_ptr<AudioPlayer> player,
-                               Log *log)
+                               Log *log, std::unique_ptr<ChannelListener> listener)
 {
+    if (settings.rf.detection == RfDetection::Audio && !listener)
+        listener = createAudioSquelch(
+            {settings.rf.audioInput, settings.rf.audioThresholdDb, settings.rf.audioHang});
+    if (settings.rf.detection != RfDetection::Audio)
+        listener.reset();
     if (settings.rigctld.isEmpty())
-        return {
-            std::make_unique<StationLink>(nullptr, std::move(player), settings.keyingDelay, log),
-            LinkStatus::success()};
+        return {std::make_unique<StationLink>(nullptr, std::move(player), settings.keyingDelay, log,
+                                              settings.rf.detection, std::move(listener)),
+                LinkStatus::success()};
 
     const std::optional<RigctldAddress> address = parseRigctldAddress(settings.rigctld);
     if (!address)
@@ -257,7 +307,7 @@ LinkCreation createStationLink(const StationSettings &settings, std::unique_ptr<
 
     auto link = std::make_unique<StationLink>(
         std::make_unique<RigctldClient>(addresses, address->port, settings.rigctld),
-        std::move(player), settings.keyingDelay, log);
+        std::move(player), settings.keyingDelay, log, settings.rf.detection, std::move(listener));
     // The program starts with the transmitter off; saying so also clears a PTT that an
     // earlier run may have left up. A rigctld that does not answer yet (it may start after
     // the program) is tried again with every call.
@@ -277,6 +327,24 @@ LinkCreation createLink(Log *log)
         log->line(QStringLiteral("A saída de áudio \"%1\" (%2 em %3) não está disponível agora; "
                                  "as saídas são listadas por anunciel --listar-saidas.")
                       .arg(settings.audioOutput, kAudioOutputKey, kStationSettingsFile));
+    if (settings.rf.detection == RfDetection::Audio) {
+        // Heard on a wrong or missing input the radio side would read free all along.
+        const QString &input = settings.rf.audioInput;
+        if (findAudioInput(input).isNull())
+            return {nullptr,
+                    LinkStatus::failure(
+                        stationerror::BadSetting,
+                        (input.isEmpty()
+                             ? QStringLiteral("O valor de %1 em %2 é \"audio\", mas este "
+                                              "computador não tem nenhuma entrada de áudio.")
+                                   .arg(kRfDetectionKey, kStationSettingsFile)
+                             : QStringLiteral("O valor de %1 em %2 é \"%3\", mas não há "
+                                              "entrada de áudio com esse nome ou id; as "
+                                              "entradas são listadas por anunciel "
+                                              "--listar-entradas.")
+                                   .arg(kAudioInputKey, kStationSettingsFile, input))
+                            .toStdString())};
+    }
     return createStationLink(settings, createSystemAudioPlayer(settings.audioOutput.toStdString()),
                              log);
 }

@@ -1,8 +1,9 @@
 #pragma once
 
 // The link on a station without the node software: the program keys the radio and plays the
-// announcement itself. PTT and squelch go through rigctld when the station's settings name
-// it; without it the station is keyed by its own VOX and the radio side never reads busy.
+// announcement itself. PTT goes through rigctld when the station's settings name it; without
+// it the station is keyed by its own VOX. The radio side reads busy from rigctld's squelch,
+// from the receiver's audio level, or never, as the settings say.
 //
 // The transmitter is keyed only for sound: a file is checked first (a PCM WAV file, an
 // output that takes it), then the radio is keyed, and its first sample leaves once rigctld
@@ -10,7 +11,9 @@
 // played out. A file sent while another plays waits for its turn.
 
 #include "AudioPlayer.h"
+#include "ChannelListener.h"
 #include "LinkObject.h"
+#include "StationSettings.h"
 
 #include <QDeadlineTimer>
 #include <QString>
@@ -25,7 +28,6 @@ namespace anunciel {
 
 class Log;
 class RigctldClient;
-struct StationSettings;
 
 class StationLink final : public LinkObject
 {
@@ -46,9 +48,12 @@ public:
 
     // `rig` may be null: a VOX-keyed station. `log` (may be null) gets what the operator
     // should know: rigctld lost and back, a waiting file that put nothing on the air and why. The
-    // radio's PTT is taken as unknown until a first exchange sets it.
+    // radio's PTT is taken as unknown until a first exchange sets it. The radio side is read
+    // as `detection` says; `listener` is the one heard for RfDetection::Audio.
     StationLink(std::unique_ptr<RigctldClient> rig, std::unique_ptr<AudioPlayer> player,
-                std::chrono::milliseconds keyingDelay, Log *log);
+                std::chrono::milliseconds keyingDelay, Log *log,
+                RfDetection detection = RfDetection::Default,
+                std::unique_ptr<ChannelListener> listener = nullptr);
     // Unkeys the transmitter: rigctld keeps PTT up after its client has gone.
     ~StationLink() override;
 
@@ -76,6 +81,10 @@ private:
     // Tells the log when rigctld stops or starts answering, once each time.
     void noteContact(const LinkStatus &status);
     void notSent(const std::string &path, const LinkStatus &why);
+    // Tells the listener whether this program is on the air, whenever that may have changed.
+    void noteTransmitting();
+    // Tells the log when the listener stops or starts hearing the channel, once each time.
+    void noteHearing(const LinkStatus &status);
 
     enum class Contact
     {
@@ -98,11 +107,17 @@ private:
     // The file on the air and when its first sample was to leave.
     std::string m_playingPath;
     AudioPlayer::TimePoint m_playingSince{};
+    RfDetection m_detection;
+    std::unique_ptr<ChannelListener> m_listener;
+    bool m_transmitAsked = false; // SetTransmit(true) not yet undone
+    bool m_hearing = true;        // the listener's last read succeeded
 };
 
 // The station link as `settings` describe it. rigctld not answering is no reason not to
-// make it (it is tried again with every call); a name that cannot be looked up is.
+// make it (it is tried again with every call); a name that cannot be looked up is. With
+// RfDetection::Audio the radio side is heard through `listener`, or, when that is null, on
+// the input the settings name.
 LinkCreation createStationLink(const StationSettings &settings, std::unique_ptr<AudioPlayer> player,
-                               Log *log);
+                               Log *log, std::unique_ptr<ChannelListener> listener = nullptr);
 
 } // namespace anunciel

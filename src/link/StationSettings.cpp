@@ -29,6 +29,68 @@ QString textValue(const QVariant &value)
     return value.toString().trimmed();
 }
 
+// ---- Where the radio side's busy state comes from ----------------------------------------
+
+const QStringList &rfDetectionKeys()
+{
+    static const QStringList keys{kRfDetectionKey, kAudioInputKey, kAudioThresholdKey,
+                                  kAudioHangKey};
+    return keys;
+}
+
+// Reads the keys of the radio side's source; a failure names the key and what it takes.
+LinkStatus readRfDetection(const QSettings &file, RfDetectionSettings &rf)
+{
+    const auto bad = [](const QString &key, const QString &text, const QString &expected) {
+        return LinkStatus::failure(stationerror::BadSetting,
+                                   QStringLiteral("O valor de %1 é \"%2\", mas %3")
+                                       .arg(fileOrigin(key), text, expected)
+                                       .toStdString());
+    };
+    if (file.contains(kRfDetectionKey)) {
+        const QString text = textValue(file.value(kRfDetectionKey));
+        if (text == QLatin1String("rigctld"))
+            rf.detection = RfDetection::Rigctld;
+        else if (text == QLatin1String("audio"))
+            rf.detection = RfDetection::Audio;
+        else if (text == QLatin1String("nenhuma"))
+            rf.detection = RfDetection::Never;
+        else
+            return bad(kRfDetectionKey, text,
+                       QStringLiteral("deve ser rigctld (o squelch lido pelo rigctld), audio (o "
+                                      "nível do áudio do receptor) ou nenhuma."));
+    }
+    if (file.contains(kAudioInputKey))
+        rf.audioInput = textValue(file.value(kAudioInputKey));
+    if (file.contains(kAudioThresholdKey)) {
+        const QString text = textValue(file.value(kAudioThresholdKey));
+        bool isNumber = false;
+        const double db = text.toDouble(&isNumber);
+        if (!isNumber || !(db >= kMinAudioThresholdDb && db <= 0))
+            return bad(kAudioThresholdKey, text,
+                       QStringLiteral("deve ser um nível em dBFS de %1 a 0, com ponto decimal "
+                                      "se houver (por exemplo %2).")
+                           .arg(kMinAudioThresholdDb)
+                           .arg(kDefaultAudioThresholdDb));
+        rf.audioThresholdDb = db;
+    }
+    if (file.contains(kAudioHangKey)) {
+        const QString text = textValue(file.value(kAudioHangKey));
+        bool isNumber = false;
+        const int ms = text.toInt(&isNumber, 10);
+        if (!isNumber || ms < 0 || ms > kMaxAudioHang.count())
+            return bad(kAudioHangKey, text,
+                       QStringLiteral("deve ser um número inteiro de milissegundos de 0 a %1 "
+                                      "(por exemplo %2).")
+                           .arg(kMaxAudioHang.count())
+                           .arg(kDefaultAudioHang.count()));
+        rf.audioHang = std::chrono::milliseconds(ms);
+    }
+    return LinkStatus::success();
+}
+
+// ---- end of the radio side's source --------------------------------------------------------
+
 } // namespace
 
 std::optional<RigctldAddress> parseRigctldAddress(const QString &text)
@@ -58,7 +120,8 @@ StationSettingsRead readStationSettings(const QString &path,
                               .arg(kStationSettingsFile));
         // A key mistyped would be passed over and the station run on a default it was
         // not meant to have.
-        const QStringList known{kRigctldKey, kKeyingDelayKey, kAudioOutputKey};
+        const QStringList known =
+            QStringList{kRigctldKey, kKeyingDelayKey, kAudioOutputKey} + rfDetectionKeys();
         for (const QString &key : file.allKeys())
             if (!known.contains(key))
                 return failed(
@@ -86,6 +149,8 @@ StationSettingsRead readStationSettings(const QString &path,
         }
         if (file.contains(kAudioOutputKey))
             settings.audioOutput = textValue(file.value(kAudioOutputKey));
+        if (const LinkStatus rf = readRfDetection(file, settings.rf); !rf.ok())
+            return {{}, rf};
     }
 
     if (rigctldVariable && !rigctldVariable->trimmed().isEmpty()) {
@@ -97,6 +162,12 @@ StationSettingsRead readStationSettings(const QString &path,
                                      "forma host:porta, com a porta de 1 a 65535 (por exemplo "
                                      "127.0.0.1:4532).")
                           .arg(settings.rigctldOrigin, settings.rigctld));
+    if (settings.rf.detection == RfDetection::Rigctld && settings.rigctld.isEmpty())
+        return failed(
+            QStringLiteral("O valor de %1 é \"rigctld\", mas nenhum rigctld foi "
+                           "indicado (chave %2 ou variável %3). Indique o rigctld, ou "
+                           "use %4=audio ou %4=nenhuma.")
+                .arg(fileOrigin(kRfDetectionKey), kRigctldKey, kRigctldVariable, kRfDetectionKey));
     return {settings, LinkStatus::success()};
 }
 

@@ -22,6 +22,37 @@ inline const QString kRigctldVariable = QStringLiteral("ANUNCIEL_RIGCTLD");
 inline constexpr std::chrono::milliseconds kDefaultKeyingDelay{300};
 inline constexpr std::chrono::milliseconds kMaxKeyingDelay{5000};
 
+// ---- Where the radio side's busy state comes from ----------------------------------------
+inline const QString kRfDetectionKey = QStringLiteral("deteccao_rf");
+inline const QString kAudioInputKey = QStringLiteral("entrada_audio");
+inline const QString kAudioThresholdKey = QStringLiteral("limiar_audio_db");
+inline const QString kAudioHangKey = QStringLiteral("segura_audio_ms");
+
+enum class RfDetection
+{
+    Default, // the key left out: rigctld's squelch when rigctld is set, never busy otherwise
+    Rigctld, // "rigctld": rigctld's squelch (\get_dcd)
+    Audio,   // "audio": the receiver's audio level
+    Never,   // "nenhuma"
+};
+
+// Receiver hiss with the squelch closed sits well below this, speech well above.
+inline constexpr double kDefaultAudioThresholdDb = -40;
+inline constexpr double kMinAudioThresholdDb = -90;
+// Longer than the pauses between the words of an over.
+inline constexpr std::chrono::milliseconds kDefaultAudioHang{1000};
+inline constexpr std::chrono::milliseconds kMaxAudioHang{10000};
+
+struct RfDetectionSettings
+{
+    RfDetection detection = RfDetection::Default;
+    // The input's name as Qt lists it; empty for the system's default input.
+    QString audioInput;
+    double audioThresholdDb = kDefaultAudioThresholdDb;
+    std::chrono::milliseconds audioHang = kDefaultAudioHang;
+};
+// ---- end of the radio side's source --------------------------------------------------------
+
 struct StationSettings
 {
     // "host:port" of the rigctld that keys the radio; empty when the radio keys itself (VOX).
@@ -32,6 +63,8 @@ struct StationSettings
     std::chrono::milliseconds keyingDelay = kDefaultKeyingDelay;
     // The output's name as Qt lists it; empty for the system's default output.
     QString audioOutput;
+    // Where the radio side's busy state comes from.
+    RfDetectionSettings rf;
 };
 
 struct StationSettingsRead

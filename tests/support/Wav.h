@@ -6,6 +6,11 @@
 #include <QByteArray>
 #include <QtEndian>
 
+#include <algorithm>
+#include <cmath>
+#include <random>
+#include <vector>
+
 namespace anunciel::test {
 
 inline QByteArray le16(quint16 v)
@@ -59,6 +64,48 @@ inline QByteArray pcmWav(int channels, int rate, int bits, int milliseconds)
 inline QByteArray announcementWav(int milliseconds)
 {
     return pcmWav(1, 8000, 8, milliseconds);
+}
+
+// 16-bit mono 8000 Hz samples as a PCM file.
+inline QByteArray mono16Wav(const std::vector<qint16> &samples)
+{
+    QByteArray data;
+    for (const qint16 sample : samples)
+        data += le16(quint16(sample));
+    return riff(chunk("fmt ", fmtBody(1, 1, 8000, 16)) + chunk("data", data));
+}
+
+// A voice as a receiver gives it, for the squelch read from the audio: syllables of 180 ms
+// (a 150 Hz voice with its harmonics, about `levelDb` dBFS RMS) with 70 ms between them,
+// shorter than any hang. It starts loud at once and ends with a syllable.
+inline std::vector<qint16> speechSamples(int milliseconds, double levelDb)
+{
+    constexpr double pi = 3.14159265358979323846;
+    const double peak = 32767.0 * std::pow(10.0, levelDb / 20.0) * std::sqrt(2.0) / 1.2;
+    const int frames = 8000 * milliseconds / 1000;
+    std::vector<qint16> samples(size_t(frames), 0);
+    for (int i = 0; i < frames; ++i) {
+        const int inCycle = i % (8 * 250);
+        const bool voiced = inCycle < 8 * 180 || frames - i <= 8 * 180;
+        if (!voiced)
+            continue;
+        const double t = i / 8000.0;
+        const double v = std::sin(2 * pi * 150 * t) + 0.5 * std::sin(2 * pi * 450 * t) +
+                         0.4 * std::sin(2 * pi * 750 * t);
+        samples[size_t(i)] = qint16(std::lround(std::clamp(peak * v, -32767.0, 32767.0)));
+    }
+    return samples;
+}
+
+// Receiver hiss: white noise of `levelDb` dBFS RMS.
+inline std::vector<qint16> hissSamples(int milliseconds, double levelDb, unsigned seed = 1)
+{
+    std::mt19937 random(seed);
+    std::normal_distribution<double> noise(0.0, 32768.0 * std::pow(10.0, levelDb / 20.0));
+    std::vector<qint16> samples(size_t(8000 * milliseconds / 1000));
+    for (qint16 &sample : samples)
+        sample = qint16(std::clamp(std::lround(noise(random)), -32767L, 32767L));
+    return samples;
 }
 
 } // namespace anunciel::test
