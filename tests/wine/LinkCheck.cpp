@@ -1,6 +1,6 @@
 // Drives the Windows link the way the program does, for the check under Wine. It creates the
-// link as start-up does (its notes for the log go to log.txt), makes the calls of one situation in the order
-// the program makes them, and writes each status to result.txt in the current folder:
+// link as start-up does (its notes for the log go to log.txt), makes the calls of one situation in
+// the order the program makes them, and writes each status to result.txt in the current folder:
 //
 //   linkcheck create     creation only
 //   linkcheck transmit   key, play the path read from path.txt (UTF-8), unkey
@@ -59,7 +59,8 @@ int main(int argc, char **argv)
     {
         std::ofstream notes("log.txt", std::ios::binary);
         anunciel::LinkCreation created = anunciel::win::ComLink::create(
-            [&notes](const std::string &note) { notes << note << "\n" << std::flush; });
+            [&notes](const std::string &note) { notes << note << "\n"
+                                                      << std::flush; });
         if (!created.link) {
             out << "not created " << hex(created.status.code) << " \"" << created.status.description
                 << "\"\n";

@@ -15,6 +15,9 @@
 // entry the type library names), "create {iid}" and "released". A name look-up
 // (GetIDsOfNames) or a placeholder is logged as WRONGLY CALLED: the program must bind by
 // slot.
+//
+// ANUNCIEL_MOCK_RESULT, in the environment of the program that creates the class (COM starts
+// the server from it), is the HRESULT the four operations return (default S_OK).
 
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -71,6 +74,15 @@ void log(const std::string &line)
         std::fputc('\n', file);
         std::fclose(file);
     }
+}
+
+HRESULT operationResult()
+{
+    wchar_t value[64];
+    const DWORD length = GetEnvironmentVariableW(L"ANUNCIEL_MOCK_RESULT", value, 64);
+    if (length == 0 || length >= 64)
+        return S_OK;
+    return static_cast<HRESULT>(std::wcstoul(value, nullptr, 0));
 }
 
 std::string slotLine(int slot, const std::string &rest)
@@ -170,7 +182,7 @@ template <int Slot> HRESULT STDMETHODCALLTYPE wronglyCalled(Node *)
 HRESULT STDMETHODCALLTYPE setTransmit(Node *, VARIANT_BOOL on)
 {
     log(slotLine(12, "SetTransmit " + std::to_string(on)));
-    return S_OK;
+    return operationResult();
 }
 
 HRESULT readBusy(int slot, const char *name, VARIANT_BOOL *busy)
@@ -179,9 +191,14 @@ HRESULT readBusy(int slot, const char *name, VARIANT_BOOL *busy)
         log(slotLine(slot, std::string(name) + " with a null pointer"));
         return E_POINTER;
     }
+    const HRESULT result = operationResult();
+    if (FAILED(result)) {
+        log(slotLine(slot, std::string(name) + " -> failure"));
+        return result;
+    }
     *busy = VARIANT_FALSE;
     log(slotLine(slot, std::string(name) + " -> 0"));
-    return S_OK;
+    return result;
 }
 
 HRESULT STDMETHODCALLTYPE ipBusy(Node *, VARIANT_BOOL *busy)
@@ -212,7 +229,7 @@ HRESULT STDMETHODCALLTYPE playFile(Node *, BSTR path, VARIANT_BOOL flag)
     }
     line += " flag " + std::to_string(flag);
     log(slotLine(25, line));
-    return S_OK;
+    return operationResult();
 }
 
 using Entry = void (*)();

@@ -147,6 +147,10 @@ i686-w64-mingw32-windres -I"$node_build" "$here/NodeServer.rc" -O coff \
 i686-w64-mingw32-g++-posix -std=c++20 -O2 -Wall -Wextra -Werror -static -static-libgcc \
     -static-libstdc++ -mwindows -o "$node_build/nodeserver.exe" "$here/NodeServer.cpp" \
     "$node_build/nodeserver-res.o" -lole32 -loleaut32 -luuid -ladvapi32
+# The link alone (tests/wine/LinkCheck.cpp), for the statuses the program does not show.
+x86_64-w64-mingw32-g++-posix -std=c++20 -O2 -Wall -Wextra -Werror -static -static-libgcc \
+    -static-libstdc++ -I"$root/src" -o "$node_build/linkcheck.exe" "$here/LinkCheck.cpp" \
+    "$root/src/link/win/ComLink.cpp" -lole32 -loleaut32 -luuid
 
 # ---- A fresh prefix on a virtual display -------------------------------------------------
 work=$(mktemp -d "${TMPDIR:-/tmp}/anunciel-windows.XXXXXX")
@@ -319,7 +323,8 @@ check "installed into C:\\Anunciel by default${missing[*]:+ (missing: ${missing[
 mapfile -t shortcuts < <(find "$drive_c/users" -path '*/Start Menu/Programs/Anunciel.lnk')
 [ ${#shortcuts[@]} = 1 ] || fatal "one Start menu shortcut Anunciel.lnk (found ${#shortcuts[@]})"
 shortcut=${shortcuts[0]}
-mapfile -t shortcuts < <(find "$drive_c/users" -path '*/Start Menu/Programs/Startup/Anunciel.lnk')
+# (Wine spells the folder StartUp.)
+mapfile -t shortcuts < <(find "$drive_c/users" -ipath '*/Start Menu/Programs/Startup/Anunciel.lnk')
 startup_shortcut=${shortcuts[0]:-"(none)"}
 check "a silent install leaves one shortcut in the user's Startup folder" \
     test ${#shortcuts[@]} = 1
@@ -526,12 +531,35 @@ through_dispatch() {
 }
 check "... bound through IDispatch by the type library's slots, never by name, released" \
     through_dispatch
-binding_logged() { # the line may also be in the station's log file
-    cat "$work/program.log" "$station"/registro*.txt 2>/dev/null |
-        grep -c 'Ligação com o nó: pelo IDispatch do objeto.*80004002' | grep -qx 1
+binding_logged() { # on the standard error, or in the station's log file where there is one
+    local lines
+    lines=$(cat "$work/program.log" "$station"/registro*.txt 2>/dev/null |
+        grep -c 'Ligação com o nó: pelo IDispatch do objeto.*80004002') || true
+    [ "$lines" = 1 ]
 }
 check "... and the log says so once" binding_logged
 check "... and its server ended once released" server_ended
+
+# The node's failures reach the program through IDispatch as they do through the interface:
+# its own status, with the system's text.
+cp "$node_build/linkcheck.exe" "$drive_c/node/"
+printf '%s' 'C:\Anunciel\Anúncio 1.wav' >"$drive_c/node/path.txt"
+link_statuses() { # mode, the HRESULT the stand-in answers, the statuses expected
+    rm -f "$drive_c/node/result.txt"
+    (cd "$drive_c/node" &&
+        ANUNCIEL_MOCK_RESULT=$2 timeout 60 wine linkcheck.exe "$1" >/dev/null 2>&1) || true
+    diff -u --label expected --label result.txt <(printf '%s' "$3") "$drive_c/node/result.txt"
+}
+check "through IDispatch, failing transmit calls report the node's own status" \
+    link_statuses transmit 0x80004005 'SetTransmit(true) 0x80004005 "Call failed."
+PlayFile 0x80004005 "Call failed."
+SetTransmit(false) 0x80004005 "Call failed."
+'
+check "through IDispatch, failing busy reads report it and leave the value alone" \
+    link_statuses busy 0x80040201 'RfBusy 0x80040201 "Erro sem descrição do sistema" 77
+RfBusy 0x80040201 "Erro sem descrição do sistema" 77
+IpBusy 0x80040201 "Erro sem descrição do sistema" 77
+'
 
 # ---- 5. Install again, uninstall ---------------------------------------------------------
 (cd "$station" && sha256sum "${operator_files[@]}") >"$work/operator.sum"

@@ -430,8 +430,8 @@ HRESULT membersOf(ITypeInfo *info, std::vector<MemberDescription> &members)
         hr = info->GetFuncDesc(i, &function);
         if (FAILED(hr))
             return hr;
-        members.push_back({function->memid, static_cast<MemberKind>(function->invkind),
-                           function->oVft});
+        members.push_back(
+            {function->memid, static_cast<MemberKind>(function->invkind), function->oVft});
         info->ReleaseFuncDesc(function);
     }
     return S_OK;
@@ -477,14 +477,10 @@ HRESULT bindOperations(IDispatch *node, BoundOperations &operations)
             bound = {static_cast<DISPID>(member->id), dispatchFlags(member->kind)};
         return member.has_value();
     };
-    const bool all = bind(kSetTransmitSlot, MemberKind::PropertyWrite,
-                          operations.setTransmit) &&
-                     bind(kIpBusySlot, MemberKind::PropertyRead,
-                          operations.ipBusy) &&
-                     bind(kRfBusySlot, MemberKind::PropertyRead,
-                          operations.rfBusy) &&
-                     bind(kPlayFileSlot, MemberKind::Method,
-                          operations.playFile);
+    const bool all = bind(kSetTransmitSlot, MemberKind::PropertyWrite, operations.setTransmit) &&
+                     bind(kIpBusySlot, MemberKind::PropertyRead, operations.ipBusy) &&
+                     bind(kRfBusySlot, MemberKind::PropertyRead, operations.rfBusy) &&
+                     bind(kPlayFileSlot, MemberKind::Method, operations.playFile);
     return all ? S_OK : TYPE_E_ELEMENTNOTFOUND;
 }
 

@@ -12,14 +12,20 @@
 namespace anunciel::win {
 
 // How a member is called (the type library's INVOKEKIND values).
-enum class MemberKind : int { Method = 1, PropertyRead = 2, PropertyWrite = 4, PropertyWriteRef = 8 };
+enum class MemberKind : int
+{
+    Method = 1,
+    PropertyRead = 2,
+    PropertyWrite = 4,
+    PropertyWriteRef = 8
+};
 
 // One function of the interface as its type information describes it.
 struct MemberDescription
 {
-    long id = 0;            // the DISPID
+    long id = 0; // the DISPID
     MemberKind kind = MemberKind::Method;
-    long tableOffset = 0;   // the FUNCDESC's oVft, in bytes
+    long tableOffset = 0; // the FUNCDESC's oVft, in bytes
 };
 
 // The size of an entry of the function table in a type library made for `system` (its
@@ -47,9 +53,8 @@ inline std::optional<MemberDescription> memberAtSlot(const std::vector<MemberDes
     for (const MemberDescription &member : members) {
         if (slotAt(member.tableOffset, entrySize) != slot)
             continue;
-        const bool callable =
-            member.kind == kind ||
-            (kind == MemberKind::PropertyWrite && member.kind == MemberKind::PropertyWriteRef);
+        const bool callable = member.kind == kind || (kind == MemberKind::PropertyWrite &&
+                                                      member.kind == MemberKind::PropertyWriteRef);
         if (callable)
             return member;
     }
