@@ -17,7 +17,8 @@
 // slot.
 //
 // ANUNCIEL_MOCK_RESULT, in the environment of the program that creates the class (COM starts
-// the server from it), is the HRESULT the four operations return (default S_OK).
+// the server from it), is the HRESULT the four operations return (default S_OK); with
+// ANUNCIEL_MOCK_NO_TYPE_INFO set, the object has no type information to give (E_NOTIMPL).
 
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -153,6 +154,8 @@ HRESULT STDMETHODCALLTYPE getTypeInfo(Node *, UINT index, LCID, ITypeInfo **info
     *info = nullptr;
     if (index != 0)
         return DISP_E_BADINDEX;
+    if (GetEnvironmentVariableW(L"ANUNCIEL_MOCK_NO_TYPE_INFO", nullptr, 0) != 0)
+        return E_NOTIMPL;
     g_dispatchInfo->AddRef();
     *info = g_dispatchInfo;
     return S_OK;

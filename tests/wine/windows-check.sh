@@ -157,7 +157,7 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/anunciel-windows.XXXXXX")
 export WINEPREFIX="$work/prefix"
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 unset WAYLAND_DISPLAY
-unset ANUNCIEL_MOCK_RF_BUSY ANUNCIEL_MOCK_IP_BUSY ANUNCIEL_MOCK_RESULT
+unset ANUNCIEL_MOCK_RF_BUSY ANUNCIEL_MOCK_IP_BUSY ANUNCIEL_MOCK_RESULT ANUNCIEL_MOCK_NO_TYPE_INFO
 xvfb_pid=
 wm_pid=
 cleanup() {
@@ -544,21 +544,23 @@ check "... and its server ended once released" server_ended
 # its own status, with the system's text.
 cp "$node_build/linkcheck.exe" "$drive_c/node/"
 printf '%s' 'C:\Anunciel\Anúncio 1.wav' >"$drive_c/node/path.txt"
-link_statuses() { # mode, the HRESULT the stand-in answers, the statuses expected
+link_statuses() { # mode, VARIABLE=VALUE for the stand-in, the statuses expected
     rm -f "$drive_c/node/result.txt"
-    (cd "$drive_c/node" &&
-        ANUNCIEL_MOCK_RESULT=$2 timeout 60 wine linkcheck.exe "$1" >/dev/null 2>&1) || true
+    (cd "$drive_c/node" && env "$2" timeout 60 wine linkcheck.exe "$1" >/dev/null 2>&1) || true
     diff -u --label expected --label result.txt <(printf '%s' "$3") "$drive_c/node/result.txt"
 }
 check "through IDispatch, failing transmit calls report the node's own status" \
-    link_statuses transmit 0x80004005 'SetTransmit(true) 0x80004005 "Call failed."
+    link_statuses transmit ANUNCIEL_MOCK_RESULT=0x80004005 'SetTransmit(true) 0x80004005 "Call failed."
 PlayFile 0x80004005 "Call failed."
 SetTransmit(false) 0x80004005 "Call failed."
 '
 check "through IDispatch, failing busy reads report it and leave the value alone" \
-    link_statuses busy 0x80040201 'RfBusy 0x80040201 "Erro sem descrição do sistema" 77
+    link_statuses busy ANUNCIEL_MOCK_RESULT=0x80040201 'RfBusy 0x80040201 "Erro sem descrição do sistema" 77
 RfBusy 0x80040201 "Erro sem descrição do sistema" 77
 IpBusy 0x80040201 "Erro sem descrição do sistema" 77
+'
+check "through IDispatch, no type information: no link, with the status that stopped it" \
+    link_statuses create ANUNCIEL_MOCK_NO_TYPE_INFO=1 'not created 0x80004001 "Not implemented."
 '
 
 # ---- 5. Install again, uninstall ---------------------------------------------------------

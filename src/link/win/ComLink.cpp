@@ -430,9 +430,10 @@ HRESULT membersOf(ITypeInfo *info, std::vector<MemberDescription> &members)
         hr = info->GetFuncDesc(i, &function);
         if (FAILED(hr))
             return hr;
-        members.push_back(
-            {function->memid, static_cast<MemberKind>(function->invkind), function->oVft});
+        const MemberDescription member{function->memid, static_cast<MemberKind>(function->invkind),
+                                       function->oVft};
         info->ReleaseFuncDesc(function);
+        members.push_back(member);
     }
     return S_OK;
 }
