@@ -5,8 +5,8 @@
 //   nodeserver.exe /regserver   registers itself as a 32-bit program does: RegisterTypeLib on
 //                               its own file (the TypeLib key, and the Interface key in both
 //                               registry views) and the class's LocalServer32 key
-//   nodeserver.exe -Embedding   (COM starts it so) serves one object of the class, then ends
-//                               when that object is released
+//   nodeserver.exe -Embedding   (COM starts it so) serves the class, and ends a moment after
+//                               its last object is released
 //
 // Its function table is laid out by slot number here, independently of the program's own
 // declaration, and every call is written, in order, to calls.log beside the .exe in the same
@@ -41,7 +41,12 @@ const IID kInterfaceId = {
     0x7733112C, 0x4577, 0x4432, {0x9D, 0xB0, 0xA9, 0x39, 0x81, 0x84, 0xEA, 0xF6}};
 const wchar_t kClassKey[] = L"CLSID\\{D1FB3C9A-BB2D-446A-A74A-E771F134ED56}";
 
-DWORD g_mainThread = 0;
+LONG g_liveObjects = 0;
+// Set while no object is alive: when it fires, the server ends. The moment's grace lets the
+// program's second creation (through IDispatch, right after the first failed) reach this
+// server rather than one on its way out.
+UINT_PTR g_endTimer = 0;
+constexpr UINT kGraceMilliseconds = 1500;
 ITypeInfo *g_dispatchInfo = nullptr;  // the dispatch view, as GetTypeInfo hands it out
 ITypeInfo *g_interfaceInfo = nullptr; // the dual interface, which Invoke calls through
 
@@ -111,14 +116,15 @@ ULONG STDMETHODCALLTYPE nodeAddRef(Node *self)
     return InterlockedIncrement(&self->references);
 }
 
-// One object per run: its release ends the server.
+// Every call comes on the server's one thread (a single-threaded apartment).
 ULONG STDMETHODCALLTYPE nodeRelease(Node *self)
 {
     const LONG left = InterlockedDecrement(&self->references);
     if (left == 0) {
         log("released");
         delete self;
-        PostThreadMessageW(g_mainThread, WM_QUIT, 0, 0);
+        if (--g_liveObjects == 0)
+            g_endTimer = SetTimer(nullptr, 0, kGraceMilliseconds, nullptr);
     }
     return static_cast<ULONG>(left);
 }
@@ -311,6 +317,11 @@ HRESULT STDMETHODCALLTYPE createInstance(Factory *, IUnknown *outer, REFIID iid,
     Node *node = new (std::nothrow) Node{g_nodeTable, 1};
     if (node == nullptr)
         return E_OUTOFMEMORY;
+    if (g_endTimer != 0) {
+        KillTimer(nullptr, g_endTimer);
+        g_endTimer = 0;
+    }
+    ++g_liveObjects;
     const HRESULT result = nodeQueryInterface(node, iid, object);
     nodeRelease(node);
     return result;
@@ -365,16 +376,20 @@ int serve()
         return 1;
     }
     DWORD cookie = 0;
-    // Single use: a second creation starts a new server, as this one ends with its object.
     hr = CoRegisterClassObject(kClassId, reinterpret_cast<IUnknown *>(&g_factory),
-                               CLSCTX_LOCAL_SERVER, REGCLS_SINGLEUSE, &cookie);
+                               CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE, &cookie);
     if (FAILED(hr)) {
         log("class not served: " + std::to_string(hr));
         return 1;
     }
     MSG message;
-    while (GetMessageW(&message, nullptr, 0, 0) > 0)
+    // Nobody may connect at all (a client that failed first): that ends it too.
+    g_endTimer = SetTimer(nullptr, 0, 60000, nullptr);
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (message.message == WM_TIMER && message.hwnd == nullptr && g_liveObjects == 0)
+            break;
         DispatchMessageW(&message);
+    }
     CoRevokeClassObject(cookie);
     g_interfaceInfo->Release();
     g_dispatchInfo->Release();
@@ -385,13 +400,9 @@ int serve()
 
 int main()
 {
-    g_mainThread = GetCurrentThreadId();
     const std::wstring arguments = GetCommandLineW();
     if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)))
         return 1;
-    // The message queue exists before anyone may post the end to it.
-    MSG message;
-    PeekMessageW(&message, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
     const bool registering = arguments.find(L"regserver") != std::wstring::npos;
     const int status = registering ? registerServer() : serve();
     CoUninitialize();
