@@ -8,7 +8,10 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 
-packages=(wine wine64 g++-mingw-w64-x86-64-posix nsis xvfb xdotool xclip binutils)
+# The stand-in node is a 32-bit program, as the real node is: it is built with the i686
+# compiler and widl (mingw-w64-tools) and runs under 32-bit Wine (wine32, an i386 package).
+packages=(wine wine64 wine32:i386 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
+    mingw-w64-tools nsis xvfb xdotool xclip binutils)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -22,6 +25,9 @@ skipped() {
 if [ ${#missing[@]} -gt 0 ]; then
     echo "Installing for the Windows package check: ${missing[*]}"
     export DEBIAN_FRONTEND=noninteractive
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+        dpkg --add-architecture i386 || skipped "could not add the i386 architecture"
+    fi
     { apt-get update -qq && apt-get install -y -qq --no-install-recommends "${missing[@]}"; } ||
         skipped "could not install ${missing[*]}"
 fi

@@ -1,6 +1,6 @@
 // Drives the Windows link the way the program does, for the check under Wine. It creates the
-// link through createLink() as start-up does, makes the calls of one situation in the order
-// the program makes them, and writes each status to result.txt in the current folder:
+// link as start-up does (its notes for the log go to log.txt), makes the calls of one situation in
+// the order the program makes them, and writes each status to result.txt in the current folder:
 //
 //   linkcheck create     creation only
 //   linkcheck transmit   key, play the path read from path.txt (UTF-8), unkey
@@ -13,7 +13,7 @@
 //
 // Exit code 0 when the link was created, 2 when it was not, 1 on a usage error.
 
-#include "link/LinkObject.h"
+#include "link/win/ComLink.h"
 
 #include <objbase.h>
 
@@ -57,7 +57,10 @@ int main(int argc, char **argv)
     std::ostringstream out;
     int exitCode = 0;
     {
-        anunciel::LinkCreation created = anunciel::createLink(nullptr);
+        std::ofstream notes("log.txt", std::ios::binary);
+        anunciel::LinkCreation created = anunciel::win::ComLink::create(
+            [&notes](const std::string &note) { notes << note << "\n"
+                                                      << std::flush; });
         if (!created.link) {
             out << "not created " << hex(created.status.code) << " \"" << created.status.description
                 << "\"\n";

@@ -106,6 +106,15 @@ fi
 run_case "creation alone makes no call, and the object is released" create 0 \
     "created"$'\n' \
     "create $iid"$'\n'"released"$'\n'
+if [ "$(cat log.txt 2>/dev/null)" = "Ligação com o nó: pela interface do nó (chamadas diretas)." ]
+then
+    echo "PASS: the log says once that the node is called through its interface"
+    passed=$((passed + 1))
+else
+    echo "FAIL: the log says once that the node is called through its interface"
+    sed 's/^/     /' log.txt 2>/dev/null || true
+    failed=$((failed + 1))
+fi
 
 # A path the node must get intact: accents, a character outside the BMP, spaces.
 path='C:\Program Files\Anunciel\Anúncio das 7h ç 📻.wav'

@@ -7,12 +7,17 @@
 #      rules and the code page, which must write and read exactly as the Linux build does;
 #   3. installs the package silently, checks the folder and the Start menu shortcut, starts
 #      the program from the shortcut without the node's automation class (the fatal box, the
-#      end), registers the stand-in node server (MockNode.cpp) and starts it again; then, from
+#      end), registers the stand-in node (NodeServer.cpp: a 32-bit out-of-process server with
+#      its type library in its .exe, as the real node program) and starts it again; then, from
 #      outside (xdotool, window titles, the boxes' text as Ctrl+C copies it, the stand-in's call
 #      log, the files): the missing-file box, "Enviar agora", a slot scheduled a few seconds
 #      ahead sent exactly once, the save buttons' bytes against the Linux build's, the closing
 #      question (No, then Yes);
-#   4. installs again over it and uninstalls: the operator's files stay, all of ours go.
+#   4. removes the node interface's registration from both registry views, as a 32-bit node
+#      installer may leave it for a 64-bit program, and runs the program again: the same
+#      sends, through IDispatch;
+#   5. installs again over it and uninstalls: the operator's files stay, all of ours go, the
+#      Startup shortcut included.
 #
 #   tests/wine/windows-check.sh [--screenshot FILE]
 #     --screenshot FILE  also saves the main window, with a window manager's frame, to FILE
@@ -31,8 +36,9 @@ elif [ $# -gt 0 ]; then
     exit 2
 fi
 
-needed=(cmake ninja x86_64-w64-mingw32-g++-posix makensis wine wineboot wineserver Xvfb xdotool
-    xclip strings sha256sum iconv timeout)
+needed=(cmake ninja x86_64-w64-mingw32-g++-posix i686-w64-mingw32-g++-posix i686-w64-mingw32-widl
+    i686-w64-mingw32-windres makensis wine wineboot wineserver Xvfb xdotool xclip strings
+    sha256sum iconv timeout pgrep)
 [ -n "$screenshot" ] && needed+=(icewm import)
 for tool in "${needed[@]}"; do
     if ! command -v "$tool" >/dev/null 2>&1; then
@@ -40,6 +46,13 @@ for tool in "${needed[@]}"; do
         exit 77
     fi
 done
+# The 32-bit stand-in's library refers to the system's automation types in 32-bit Wine's
+# stdole2.tlb; without 32-bit Wine it could not run either.
+stdole=/usr/lib/i386-linux-gnu/wine/i386-windows/stdole2.tlb
+if [ ! -f "$stdole" ]; then
+    echo "SKIPPED: Windows package check: no 32-bit Wine ($stdole; Debian package wine32:i386)"
+    exit 77
+fi
 qt_archive="$root/../shared/qt6-mingw/qt6-mingw.tar.xz"
 if [ ! -f "$qt_archive" ]; then
     echo "SKIPPED: Windows package check: no Qt for Windows at $qt_archive" \
@@ -124,12 +137,27 @@ cmake --no-warn-unused-cli -S "$here/platform" -B "$root/build/platform-windows"
 cmake --build "$root/build/platform-windows" -j2 >/dev/null
 linux_check="$root/build/platform-linux/platform_check"
 
+echo "-- building the 32-bit stand-in node server"
+node_build="$root/build/nodeserver"
+mkdir -p "$node_build"
+i686-w64-mingw32-widl --win32 -L"$(dirname "$stdole")" -t -o "$node_build/nodeserver.tlb" \
+    "$here/NodeServer.idl"
+i686-w64-mingw32-windres -I"$node_build" "$here/NodeServer.rc" -O coff \
+    -o "$node_build/nodeserver-res.o"
+i686-w64-mingw32-g++-posix -std=c++20 -O2 -Wall -Wextra -Werror -static -static-libgcc \
+    -static-libstdc++ -mwindows -o "$node_build/nodeserver.exe" "$here/NodeServer.cpp" \
+    "$node_build/nodeserver-res.o" -lole32 -loleaut32 -luuid -ladvapi32
+# The link alone (tests/wine/LinkCheck.cpp), for the statuses the program does not show.
+x86_64-w64-mingw32-g++-posix -std=c++20 -O2 -Wall -Wextra -Werror -static -static-libgcc \
+    -static-libstdc++ -I"$root/src" -o "$node_build/linkcheck.exe" "$here/LinkCheck.cpp" \
+    "$root/src/link/win/ComLink.cpp" -lole32 -loleaut32 -luuid
+
 # ---- A fresh prefix on a virtual display -------------------------------------------------
 work=$(mktemp -d "${TMPDIR:-/tmp}/anunciel-windows.XXXXXX")
 export WINEPREFIX="$work/prefix"
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 unset WAYLAND_DISPLAY
-unset ANUNCIEL_MOCK_RF_BUSY ANUNCIEL_MOCK_IP_BUSY ANUNCIEL_MOCK_RESULT
+unset ANUNCIEL_MOCK_RF_BUSY ANUNCIEL_MOCK_IP_BUSY ANUNCIEL_MOCK_RESULT ANUNCIEL_MOCK_NO_TYPE_INFO
 xvfb_pid=
 wm_pid=
 cleanup() {
@@ -295,12 +323,22 @@ check "installed into C:\\Anunciel by default${missing[*]:+ (missing: ${missing[
 mapfile -t shortcuts < <(find "$drive_c/users" -path '*/Start Menu/Programs/Anunciel.lnk')
 [ ${#shortcuts[@]} = 1 ] || fatal "one Start menu shortcut Anunciel.lnk (found ${#shortcuts[@]})"
 shortcut=${shortcuts[0]}
-# The link's target and working folder, among its UTF-16 strings.
-link_has() {
-    strings -el "$shortcut" | grep -Fxq "$1"
+# (Wine spells the folder StartUp.)
+mapfile -t shortcuts < <(find "$drive_c/users" -ipath '*/Start Menu/Programs/Startup/Anunciel.lnk')
+startup_shortcut=${shortcuts[0]:-"(none)"}
+check "a silent install leaves one shortcut in the user's Startup folder" \
+    test ${#shortcuts[@]} = 1
+# A link's target and working folder, among its UTF-16 strings.
+link_has() { # link, string
+    strings -el "$1" 2>/dev/null | grep -Fxq "$2"
 }
-check "the shortcut starts C:\\Anunciel\\anunciel.exe" link_has 'C:\Anunciel\anunciel.exe'
-check "the shortcut's \"Start in\" is C:\\Anunciel" link_has 'C:\Anunciel'
+for link in "$shortcut" "$startup_shortcut"; do
+    which=${link%/Anunciel.lnk}
+    which=${which##*/}
+    check "the $which shortcut starts C:\\Anunciel\\anunciel.exe" \
+        link_has "$link" 'C:\Anunciel\anunciel.exe'
+    check "the $which shortcut's \"Start in\" is C:\\Anunciel" link_has "$link" 'C:\Anunciel'
+done
 uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Anunciel'
 registry_has() { # key
     timeout 60 wine reg query "$1" >/dev/null 2>&1
@@ -326,13 +364,18 @@ check "no automation class: the program waits on the box, no main window shown" 
 answer_box Return || true
 check "no automation class: the program ends after OK" wait_program_end 15
 
-echo "-- registering the stand-in node server"
+echo "-- registering the 32-bit stand-in node server"
 mkdir -p "$drive_c/node"
-x86_64-w64-mingw32-g++-posix -std=c++20 -O2 -Wall -Wextra -Werror -static -static-libgcc \
-    -static-libstdc++ -shared -o "$drive_c/node/mocknode.dll" "$here/MockNode.cpp" \
-    "$here/MockNode.def" -lole32 -loleaut32 -luuid -ladvapi32
-timeout 60 wine regsvr32 /s 'C:\node\mocknode.dll' >/dev/null 2>&1 ||
-    fatal "regsvr32 of the stand-in node server"
+cp "$node_build/nodeserver.exe" "$drive_c/node/"
+timeout 60 wine 'C:\node\nodeserver.exe' /regserver >/dev/null 2>&1 ||
+    fatal "nodeserver.exe /regserver"
+interface_key='HKCR\Interface\{7733112C-4577-4432-9DB0-A9398184EAF6}'
+in_view() { # 32 or 64: the node interface's key is in that registry view
+    timeout 60 wine reg query "$interface_key" "/reg:$1" >/dev/null 2>&1
+}
+registered_in_both_views() { in_view 32 && in_view 64; }
+check "the 32-bit server's registration puts the node interface in both registry views" \
+    registered_in_both_views
 
 # The operator's station: two WAV files (one name with accents), a schedule whose times are
 # far from now (nothing is due by itself), names with mixed line ends and a fifth line, and
@@ -440,8 +483,89 @@ one_object_for_the_run() {
 }
 check "the stand-in was created once, released at the end, and never wrongly called" \
     one_object_for_the_run
+check "... called through the node interface, not through IDispatch" \
+    test "$(grep -c '^slot [3-6] ' "$calls")" = 0
+server_ended() {
+    local deadline=$((SECONDS + 10))
+    while [ $SECONDS -lt $deadline ]; do
+        pgrep -f 'C:\\node\\nodeserver\.exe' >/dev/null || return 0
+        sleep 0.2
+    done
+    return 1
+}
+check "... and its server ended once released" server_ended
 
-# ---- 4. Install again, uninstall ---------------------------------------------------------
+# ---- 4. The node interface registered for 32-bit programs only ---------------------------
+echo "-- the node interface's key removed from both registry views"
+for view in 32 64; do
+    timeout 60 wine reg delete "$interface_key" /f "/reg:$view" >/dev/null 2>&1 || true
+done
+check "the node interface is in neither registry view" eval '! in_view 32 && ! in_view 64'
+mv "$calls" "$work/calls-interface.log"
+# Started directly, so that what the program logs is seen.
+(cd "$station" && wine 'C:\Anunciel\anunciel.exe' >/dev/null 2>"$work/program.log" &)
+main=$(wait_window "$main_title" 60) ||
+    fatal "without the node interface: the main window \"$main_title\" appears"
+pass "without the node interface: the main window \"$main_title\" appears"
+# Slot 2's file is still missing.
+wait_window anunciel 10 >/dev/null || true
+answer_box Return || true
+window_gone anunciel 5 || true
+envia 1
+wait_transmits 3 10 || true
+while [ "$(date +%H%M)" = 2359 ]; do sleep 1; done
+due=$(date -d '+7 seconds' +%H:%M:%S)
+printf '%s\r\n12:30\r\n08\r\n%s\r\n' "$far" "$due" | cp1252 >"$station/hora_msg.txt"
+click $((1920 + 1575 / 2)) $((3960 + 975 / 2))
+due_epoch=$(date -d "$due" +%s)
+while [ "$(date +%s)" -le $((due_epoch + 3)) ]; do sleep 0.2; done
+check "without the node interface: \"Enviar agora\", then slot 4 due at $due, in order" \
+    diff -u --label expected --label calls.log \
+    <(send_of 'C:\Anunciel\Anúncio 1.wav'; send_of 'C:\Anunciel\aviso.wav') <(transmits)
+encerrar
+answer_box shift+Tab space || true
+check "without the node interface: the program ends" wait_program_end 15
+through_dispatch() {
+    grep -q '^slot 4 GetTypeInfo$' "$calls" && grep -q '^slot 6 Invoke ' "$calls" &&
+        ! grep -q WRONGLY "$calls" && [ "$(tail -n1 "$calls")" = released ]
+}
+check "... bound through IDispatch by the type library's slots, never by name, released" \
+    through_dispatch
+binding_logged() { # on the standard error, or in the station's log file where there is one
+    local lines
+    lines=$(cat "$work/program.log" "$station"/registro*.txt 2>/dev/null |
+        grep -c 'Ligação com o nó: pelo IDispatch do objeto.*80004002') || true
+    [ "$lines" = 1 ]
+}
+check "... and the log says so once" binding_logged
+check "... and its server ended once released" server_ended
+
+# The node's failures reach the program through IDispatch as they do through the interface:
+# its own status, with the system's text.
+cp "$node_build/linkcheck.exe" "$drive_c/node/"
+printf '%s' 'C:\Anunciel\Anúncio 1.wav' >"$drive_c/node/path.txt"
+link_statuses() { # mode, VARIABLE=VALUE for the stand-in, the statuses expected
+    # The server takes its environment from the program that starts it: a new one each time.
+    server_ended || true
+    rm -f "$drive_c/node/result.txt"
+    (cd "$drive_c/node" && env "$2" timeout 60 wine linkcheck.exe "$1" >/dev/null 2>&1) || true
+    diff -u --label expected --label result.txt <(printf '%s' "$3") "$drive_c/node/result.txt"
+}
+check "through IDispatch, failing transmit calls report the node's own status" \
+    link_statuses transmit ANUNCIEL_MOCK_RESULT=0x80004005 'SetTransmit(true) 0x80004005 "Call failed."
+PlayFile 0x80004005 "Call failed."
+SetTransmit(false) 0x80004005 "Call failed."
+'
+check "through IDispatch, failing busy reads report it and leave the value alone" \
+    link_statuses busy ANUNCIEL_MOCK_RESULT=0x80040201 'RfBusy 0x80040201 "Erro sem descrição do sistema" 77
+RfBusy 0x80040201 "Erro sem descrição do sistema" 77
+IpBusy 0x80040201 "Erro sem descrição do sistema" 77
+'
+check "through IDispatch, no type information: no link, with the status that stopped it" \
+    link_statuses create ANUNCIEL_MOCK_NO_TYPE_INFO=1 'not created 0x80004001 "Not implemented."
+'
+
+# ---- 5. Install again, uninstall ---------------------------------------------------------
 (cd "$station" && sha256sum "${operator_files[@]}") >"$work/operator.sum"
 operator_files_intact() {
     (cd "$station" && sha256sum --quiet -c "$work/operator.sum")
@@ -460,6 +584,7 @@ for f in "${station_files[@]}" Desinstalar.exe platforms imageformats styles; do
 done
 check "uninstall removes every file of ours${left[*]:+ (left: ${left[*]})}" test ${#left[@]} -eq 0
 check "uninstall removes the shortcut" test ! -e "$shortcut"
+check "uninstall removes the Startup shortcut" test ! -e "$startup_shortcut"
 check "uninstall removes the uninstaller's entry" registry_lacks "$uninstall_key"
 check "uninstall keeps the operator's WAV, schedule and other files" operator_files_intact
 

@@ -1,11 +1,14 @@
 #include "link/win/ComLink.h"
 
+#include "link/win/DispatchSlots.h"
 #include "link/win/NodeAutomation.h"
 
 #include <climits>
+#include <cstdio>
 #include <memory>
 #include <new>
 #include <string>
+#include <vector>
 
 namespace anunciel {
 
@@ -106,7 +109,31 @@ LinkStatus statusOf(long hresult) noexcept
     }
 }
 
-LinkCreation ComLink::create() noexcept
+namespace {
+
+void tell(const ComLink::Note &note, const char *text, const char *more = "") noexcept
+{
+    try {
+        if (note)
+            note(std::string(text) + more);
+    } catch (...) {
+        // The log is for the operator's information; the link works without it.
+    }
+}
+
+// The node's class exists but its interface cannot be had by this program: what a 64-bit
+// program gets when a 32-bit node registered the interface for 32-bit programs only.
+bool interfaceUnavailable(HRESULT hr)
+{
+    return hr == E_NOINTERFACE || hr == REGDB_E_IIDNOTREG || hr == TYPE_E_LIBNOTREGISTERED;
+}
+
+LinkCreation bindThroughDispatch(HRESULT cause, const ComLink::Note &note,
+                                 bool uninitializeCom) noexcept;
+
+} // namespace
+
+LinkCreation ComLink::create(const Note &note) noexcept
 {
     const HRESULT init = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     // S_FALSE: the thread is already a single-threaded apartment (Qt's Windows platform makes
@@ -123,11 +150,16 @@ LinkCreation ComLink::create() noexcept
     if (SUCCEEDED(hr) && node == nullptr)
         hr = E_NOINTERFACE;
     if (SUCCEEDED(hr)) {
-        if (auto *link = new (std::nothrow) ComLink(node, uninitializeCom))
+        if (auto *link = new (std::nothrow) ComLink(node, uninitializeCom)) {
+            tell(note, "Liga\xC3\xA7\xC3\xA3o com o n\xC3\xB3: pela interface do n\xC3\xB3 "
+                       "(chamadas diretas).");
             return {std::unique_ptr<LinkObject>(link), LinkStatus::success()};
+        }
         node->table->Release(node);
         hr = E_OUTOFMEMORY;
     }
+    if (interfaceUnavailable(hr))
+        return bindThroughDispatch(hr, note, uninitializeCom);
     if (uninitializeCom)
         CoUninitialize();
     return {nullptr, statusOf(hr)};
@@ -196,11 +228,301 @@ LinkStatus ComLink::PlayFile(const std::string &path, bool flag)
     }
 }
 
-} // namespace win
+// ---- The binding through IDispatch ----------------------------------------------------------
 
-LinkCreation createLink(Log *)
+namespace {
+
+// An operation found in the type information: the member to invoke, and how.
+struct BoundMember
 {
-    return win::ComLink::create();
+    DISPID id = DISPID_UNKNOWN;
+    WORD flags = DISPATCH_METHOD;
+};
+
+struct BoundOperations
+{
+    BoundMember setTransmit, ipBusy, rfBusy, playFile;
+};
+
+template <typename Interface> struct Released
+{
+    void operator()(Interface *object) const { object->Release(); }
+};
+template <typename Interface> using ComPtr = std::unique_ptr<Interface, Released<Interface>>;
+
+class DispatchLink final : public LinkObject
+{
+public:
+    DispatchLink(IDispatch *node, const BoundOperations &operations, bool uninitializeCom) noexcept
+        : m_node(node), m_operations(operations), m_uninitializeCom(uninitializeCom)
+    {
+    }
+
+    ~DispatchLink() override
+    {
+        m_node->Release();
+        if (m_uninitializeCom)
+            CoUninitialize();
+    }
+
+    DispatchLink(const DispatchLink &) = delete;
+    DispatchLink &operator=(const DispatchLink &) = delete;
+
+    LinkStatus RfBusy(std::int16_t &value) override { return readBusy(m_operations.rfBusy, value); }
+    LinkStatus IpBusy(std::int16_t &value) override { return readBusy(m_operations.ipBusy, value); }
+
+    LinkStatus SetTransmit(bool on) override
+    {
+        VARIANT argument;
+        VariantInit(&argument);
+        V_VT(&argument) = VT_BOOL;
+        V_BOOL(&argument) = automationBool(on);
+        DISPID named = DISPID_PROPERTYPUT;
+        DISPPARAMS parameters{&argument, &named, 1, 1};
+        return invoke(m_operations.setTransmit, parameters, nullptr);
+    }
+
+    LinkStatus PlayFile(const std::string &path, bool flag) override
+    {
+        try {
+            std::wstring wide;
+            const HRESULT converted = toUtf16(path, wide);
+            if (FAILED(converted))
+                return statusOf(converted);
+            if (wide.size() > static_cast<std::size_t>(UINT_MAX / sizeof(OLECHAR)))
+                return statusOf(E_INVALIDARG);
+            Bstr text(SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size())));
+            if (!text)
+                return outOfMemory();
+            // Invoke takes the arguments last first.
+            VARIANT arguments[2];
+            VariantInit(&arguments[0]);
+            V_VT(&arguments[0]) = VT_BOOL;
+            V_BOOL(&arguments[0]) = automationBool(flag);
+            VariantInit(&arguments[1]);
+            V_VT(&arguments[1]) = VT_BSTR;
+            V_BSTR(&arguments[1]) = text.get();
+            DISPPARAMS parameters{arguments, nullptr, 2, 0};
+            return invoke(m_operations.playFile, parameters, nullptr);
+        } catch (...) {
+            return outOfMemory();
+        }
+    }
+
+private:
+    LinkStatus readBusy(const BoundMember &member, std::int16_t &value)
+    {
+        DISPPARAMS none{nullptr, nullptr, 0, 0};
+        VARIANT result;
+        VariantInit(&result);
+        LinkStatus status = invoke(member, none, &result);
+        if (status.ok()) {
+            const HRESULT hr = VariantChangeType(&result, &result, 0, VT_I2);
+            if (SUCCEEDED(hr))
+                value = V_I2(&result);
+            else
+                status = statusOf(hr);
+        }
+        VariantClear(&result);
+        return status;
+    }
+
+    // The node's own failure comes back as an exception carrying its status: that status is
+    // the call's, as it is when the node is called directly.
+    LinkStatus invoke(const BoundMember &member, DISPPARAMS &parameters, VARIANT *result)
+    {
+        EXCEPINFO exception{};
+        UINT badArgument = 0;
+        HRESULT hr = m_node->Invoke(member.id, IID_NULL, LOCALE_USER_DEFAULT, member.flags,
+                                    &parameters, result, &exception, &badArgument);
+        if (hr == DISP_E_EXCEPTION) {
+            if (exception.pfnDeferredFillIn != nullptr)
+                exception.pfnDeferredFillIn(&exception);
+            if (FAILED(exception.scode))
+                hr = exception.scode;
+            SysFreeString(exception.bstrSource);
+            SysFreeString(exception.bstrDescription);
+            SysFreeString(exception.bstrHelpFile);
+        }
+        return statusOf(hr);
+    }
+
+    IDispatch *m_node;
+    BoundOperations m_operations;
+    bool m_uninitializeCom;
+};
+
+// The node interface's own description: a dispatch type leads to its dual interface, the only
+// one whose functions have places in the function table.
+HRESULT interfaceInfo(ITypeInfo *objectInfo, ComPtr<ITypeInfo> &info)
+{
+    TYPEATTR *attributes = nullptr;
+    HRESULT hr = objectInfo->GetTypeAttr(&attributes);
+    if (FAILED(hr))
+        return hr;
+    const bool node = IsEqualGUID(attributes->guid, kNodeInterfaceId) != 0;
+    const TYPEKIND kind = attributes->typekind;
+    objectInfo->ReleaseTypeAttr(attributes);
+    ITypeInfo *found = nullptr;
+    if (!node) {
+        // The object describes another interface of its: the node's is in the same library.
+        ITypeLib *library = nullptr;
+        UINT index = 0;
+        hr = objectInfo->GetContainingTypeLib(&library, &index);
+        if (FAILED(hr))
+            return hr;
+        hr = library->GetTypeInfoOfGuid(kNodeInterfaceId, &found);
+        library->Release();
+        if (FAILED(hr))
+            return hr;
+        ComPtr<ITypeInfo> nodeInfo(found);
+        return interfaceInfo(nodeInfo.get(), info);
+    }
+    if (kind == TKIND_INTERFACE) {
+        objectInfo->AddRef();
+        info.reset(objectInfo);
+        return S_OK;
+    }
+    if (kind != TKIND_DISPATCH)
+        return TYPE_E_ELEMENTNOTFOUND;
+    HREFTYPE dual = 0;
+    hr = objectInfo->GetRefTypeOfImplType(static_cast<UINT>(-1), &dual);
+    // A dispatch-only interface has no function table to find the slots in.
+    if (hr == TYPE_E_ELEMENTNOTFOUND || hr == TYPE_E_BADMODULEKIND)
+        return TYPE_E_ELEMENTNOTFOUND;
+    if (FAILED(hr))
+        return hr;
+    hr = objectInfo->GetRefTypeInfo(dual, &found);
+    if (FAILED(hr))
+        return hr;
+    info.reset(found);
+    return S_OK;
 }
+
+HRESULT entrySizeOf(ITypeInfo *info, std::size_t &entrySize)
+{
+    ITypeLib *library = nullptr;
+    UINT index = 0;
+    HRESULT hr = info->GetContainingTypeLib(&library, &index);
+    if (FAILED(hr))
+        return hr;
+    TLIBATTR *attributes = nullptr;
+    hr = library->GetLibAttr(&attributes);
+    if (SUCCEEDED(hr)) {
+        static_assert(SYS_WIN32 == 1 && SYS_WIN64 == 3);
+        entrySize = tableEntrySize(attributes->syskind);
+        library->ReleaseTLibAttr(attributes);
+    }
+    library->Release();
+    return hr;
+}
+
+HRESULT membersOf(ITypeInfo *info, std::vector<MemberDescription> &members)
+{
+    TYPEATTR *attributes = nullptr;
+    HRESULT hr = info->GetTypeAttr(&attributes);
+    if (FAILED(hr))
+        return hr;
+    const UINT count = attributes->cFuncs;
+    info->ReleaseTypeAttr(attributes);
+    for (UINT i = 0; i < count; ++i) {
+        FUNCDESC *function = nullptr;
+        hr = info->GetFuncDesc(i, &function);
+        if (FAILED(hr))
+            return hr;
+        const MemberDescription member{function->memid, static_cast<MemberKind>(function->invkind),
+                                       function->oVft};
+        info->ReleaseFuncDesc(function);
+        members.push_back(member);
+    }
+    return S_OK;
+}
+
+WORD dispatchFlags(MemberKind kind)
+{
+    switch (kind) {
+    case MemberKind::PropertyRead:
+        return DISPATCH_PROPERTYGET;
+    case MemberKind::PropertyWrite:
+        return DISPATCH_PROPERTYPUT;
+    case MemberKind::PropertyWriteRef:
+        return DISPATCH_PROPERTYPUTREF;
+    case MemberKind::Method:
+        break;
+    }
+    return DISPATCH_METHOD;
+}
+
+HRESULT bindOperations(IDispatch *node, BoundOperations &operations)
+{
+    ITypeInfo *found = nullptr;
+    HRESULT hr = node->GetTypeInfo(0, LOCALE_USER_DEFAULT, &found);
+    if (SUCCEEDED(hr) && found == nullptr)
+        hr = TYPE_E_ELEMENTNOTFOUND;
+    if (FAILED(hr))
+        return hr;
+    ComPtr<ITypeInfo> objectInfo(found);
+    ComPtr<ITypeInfo> info(nullptr);
+    hr = interfaceInfo(objectInfo.get(), info);
+    std::size_t entrySize = 0;
+    if (SUCCEEDED(hr))
+        hr = entrySizeOf(info.get(), entrySize);
+    std::vector<MemberDescription> members;
+    if (SUCCEEDED(hr))
+        hr = membersOf(info.get(), members);
+    if (FAILED(hr))
+        return hr;
+    const auto bind = [&](std::size_t slot, MemberKind kind, BoundMember &bound) {
+        const auto member = memberAtSlot(members, slot, entrySize, kind);
+        if (member)
+            bound = {static_cast<DISPID>(member->id), dispatchFlags(member->kind)};
+        return member.has_value();
+    };
+    const bool all = bind(kSetTransmitSlot, MemberKind::PropertyWrite, operations.setTransmit) &&
+                     bind(kIpBusySlot, MemberKind::PropertyRead, operations.ipBusy) &&
+                     bind(kRfBusySlot, MemberKind::PropertyRead, operations.rfBusy) &&
+                     bind(kPlayFileSlot, MemberKind::Method, operations.playFile);
+    return all ? S_OK : TYPE_E_ELEMENTNOTFOUND;
+}
+
+LinkCreation bindThroughDispatch(HRESULT cause, const ComLink::Note &note,
+                                 bool uninitializeCom) noexcept
+{
+    IDispatch *node = nullptr;
+    HRESULT hr = CoCreateInstance(kNodeClassId, nullptr, CLSCTX_SERVER, IID_IDispatch,
+                                  reinterpret_cast<void **>(&node));
+    if (SUCCEEDED(hr) && node == nullptr)
+        hr = E_NOINTERFACE;
+    BoundOperations operations;
+    if (SUCCEEDED(hr)) {
+        try {
+            hr = bindOperations(node, operations);
+        } catch (...) {
+            hr = E_OUTOFMEMORY;
+        }
+        if (SUCCEEDED(hr)) {
+            if (auto *link = new (std::nothrow) DispatchLink(node, operations, uninitializeCom)) {
+                char code[16];
+                std::snprintf(code, sizeof code, "%08lX).", static_cast<unsigned long>(cause));
+                tell(note,
+                     "Liga\xC3\xA7\xC3\xA3o com o n\xC3\xB3: pelo IDispatch do objeto, "
+                     "opera\xC3\xA7\xC3\xB5"
+                     "es achadas pela posi\xC3\xA7\xC3\xA3o na biblioteca de tipos (a interface "
+                     "do n\xC3\xB3 n\xC3\xA3o est\xC3\xA1 registrada para programas de 64 bits: ",
+                     code);
+                return {std::unique_ptr<LinkObject>(link), LinkStatus::success()};
+            }
+            hr = E_OUTOFMEMORY;
+        }
+        node->Release();
+    }
+    if (uninitializeCom)
+        CoUninitialize();
+    return {nullptr, statusOf(hr)};
+}
+
+} // namespace
+
+} // namespace win
 
 } // namespace anunciel

@@ -5,6 +5,9 @@
 
 #include "link/LinkObject.h"
 
+#include <functional>
+#include <string>
+
 namespace anunciel::win {
 
 struct NodeAutomation;
@@ -15,9 +18,16 @@ struct NodeAutomation;
 class ComLink final : public LinkObject
 {
 public:
+    // One line for the operator's log (UTF-8).
+    using Note = std::function<void(const std::string &)>;
+
     // Initialises COM on the calling thread and creates the object; on failure the status
-    // carries the HRESULT and the system's text for it.
-    static LinkCreation create() noexcept;
+    // carries the HRESULT and the system's text for it. The operations are bound by their
+    // slots in the node interface's function table; where a 64-bit program cannot have that
+    // interface (a 32-bit node registered it for 32-bit programs only), through the object's
+    // IDispatch, each operation found by its slot in the type information. `note` is told
+    // once which binding is in use.
+    static LinkCreation create(const Note &note) noexcept;
 
     // Releases the object without calling any of its operations.
     ~ComLink() override;

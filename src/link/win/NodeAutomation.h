@@ -59,11 +59,17 @@ constexpr std::size_t slotOffset(std::size_t slot)
     return slot * sizeof(void *);
 }
 
+// The four operations' slots, also where the binding through IDispatch looks for them.
+inline constexpr std::size_t kSetTransmitSlot = 12;
+inline constexpr std::size_t kIpBusySlot = 13;
+inline constexpr std::size_t kRfBusySlot = 16;
+inline constexpr std::size_t kPlayFileSlot = 25;
+
 static_assert(offsetof(NodeAutomationTable, Release) == slotOffset(2));
-static_assert(offsetof(NodeAutomationTable, SetTransmit) == slotOffset(12));
-static_assert(offsetof(NodeAutomationTable, IpBusy) == slotOffset(13));
-static_assert(offsetof(NodeAutomationTable, RfBusy) == slotOffset(16));
-static_assert(offsetof(NodeAutomationTable, PlayFile) == slotOffset(25));
+static_assert(offsetof(NodeAutomationTable, SetTransmit) == slotOffset(kSetTransmitSlot));
+static_assert(offsetof(NodeAutomationTable, IpBusy) == slotOffset(kIpBusySlot));
+static_assert(offsetof(NodeAutomationTable, RfBusy) == slotOffset(kRfBusySlot));
+static_assert(offsetof(NodeAutomationTable, PlayFile) == slotOffset(kPlayFileSlot));
 static_assert(sizeof(NodeAutomationTable) == slotOffset(26));
 
 } // namespace anunciel::win
