@@ -9,6 +9,7 @@
 #include "ui/HelpWindow.h"
 #include "ui/Lamp.h"
 #include "ui/TimeField.h"
+#include "link/StationSettings.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -71,6 +72,17 @@ MainWindow::~MainWindow() = default;
 
 bool MainWindow::start()
 {
+    // Read on both systems, before the link: a setting that cannot be understood stops the
+    // program with a box that says which.
+    const StationSettingsRead settings = readStationSettings();
+    if (!settings.status.ok()) {
+        m_platform.boxes->fatal(nullptr, settings.status.code,
+                                QString::fromStdString(settings.status.description));
+        return false;
+    }
+    m_window = SendingWindow(settings.settings.sending);
+    m_identification = Identification(settings.settings.sending);
+
     // Without the link the program cannot work at all.
     LinkCreation created = m_linkFactory();
     if (!created.link) {
@@ -227,7 +239,7 @@ void MainWindow::logSend(const QString &at, int slot, SendKind kind, const QStri
 void MainWindow::sendIfFree(int slot, SendKind kind, RfReads rfReads)
 {
     const QString at = m_platform.clock->timeText();
-    switch (readLinkState(*m_link, rfReads)) {
+    switch (readChannel(rfReads)) {
     case LinkState::RfBusy:
         logSend(at, slot, kind, QStringLiteral("não enviada: rádio (RF) ocupado"));
         return;
@@ -237,10 +249,8 @@ void MainWindow::sendIfFree(int slot, SendKind kind, RfReads rfReads)
     case LinkState::Free:
         break;
     }
-    m_sending = true;
-    const LinkStatus played = transmitFile(*m_link, *m_platform.pause,
-                                           [this, slot] { return slotPath(slot).toStdString(); });
-    m_sending = false;
+    const LinkStatus played =
+        transmit([this, slot] { return slotPath(slot).toStdString(); }, true);
     logSend(at, slot, kind,
             played.ok() ? QStringLiteral("enviada")
                         : QStringLiteral("não enviada: o arquivo não foi tocado (%1)")
@@ -275,6 +285,9 @@ void MainWindow::onSecond()
     refreshCaminho();
     for (int slot = 0; slot < kSlotCount && !m_ending; ++slot)
         checkSlot(slot);
+    m_firstTick = false;
+    sendWaiting();
+    identify();
 }
 
 void MainWindow::checkSlot(int slot)
@@ -293,14 +306,146 @@ void MainWindow::checkSlot(int slot)
             enabled->setCheckState(Qt::Unchecked);
         return;
     }
+    if (m_window.isOn()) {
+        m_window.consider(slot, wallNow(*m_platform.clock), shownSlot(slot), m_firstTick);
+        return;
+    }
     if (!isDue(m_ui.rows[slot].time->text(), m_platform.clock->now()))
         return;
     sendIfFree(slot, SendKind::Scheduled, RfReads::Twice);
 }
 
+// ---- Sending window and identification ----------------------------------------------------
+
+ShownSlot MainWindow::shownSlot(int slot) const
+{
+    const SlotRow &row = m_ui.rows[slot];
+    return {row.enabled->checkState() == Qt::Checked, row.time->text(), row.fileName->text()};
+}
+
+// The reading made just before a send; it counts among the channel's readings too.
+LinkState MainWindow::readChannel(RfReads rfReads)
+{
+    const LinkState state = readLinkState(*m_link, rfReads);
+    m_channel.observe(wallNow(*m_platform.clock), state != LinkState::Free);
+    return state;
+}
+
+// The one way onto the air: nothing else reads the channel or ticks while it holds the link.
+LinkStatus MainWindow::transmit(const std::function<std::string()> &path, bool announcement)
+{
+    const WallMs keyed = wallNow(*m_platform.clock);
+    m_sending = true;
+    const LinkStatus played = transmitFile(*m_link, *m_platform.pause, path);
+    m_sending = false;
+    // An identification is not activity that calls for another one.
+    if (announcement)
+        m_channel.noteOwnSend(keyed);
+    return played;
+}
+
+// Nothing when the channel, read once more, is busy: the send waits on.
+std::optional<LinkStatus> MainWindow::sendPolitely(const QString &path, bool announcement)
+{
+    // A call into the node may pump messages: no tick may start a send inside this one.
+    m_sending = true;
+    const LinkState state = readChannel(RfReads::Twice);
+    m_sending = false;
+    if (state != LinkState::Free)
+        return std::nullopt;
+    return transmit([path] { return path.toStdString(); }, announcement);
+}
+
+void MainWindow::sendWaiting()
+{
+    for (const int slot : m_window.waiting()) {
+        if (m_ending)
+            return;
+        if (!m_window.isWaiting(slot)) // settled meanwhile (a box's nested tick)
+            continue;
+        const WallMs now = wallNow(*m_platform.clock);
+        const QString at = m_platform.clock->timeText();
+        const ShownSlot as = m_window.waitingAs(slot);
+        const QString subject = QStringLiteral("mensagem %1 (horário %2) \"%3\"")
+                                    .arg(slot + 1)
+                                    .arg(as.time, m_caminho + as.fileName);
+        switch (m_window.step(slot, now, shownSlot(slot), m_channel)) {
+        case SendingWindow::Step::Wait:
+            continue;
+        case SendingWindow::Step::Stopped:
+            reportOutcome(at, subject,
+                          QStringLiteral("não enviada: a mensagem foi desmarcada ou alterada "
+                                         "enquanto esperava o canal livre"));
+            m_window.settle(slot);
+            continue;
+        case SendingWindow::Step::Expired:
+            reportOutcome(at, subject, m_window.expiredOutcome(slot));
+            m_window.settle(slot);
+            continue;
+        case SendingWindow::Step::Try:
+            break;
+        }
+        const std::optional<LinkStatus> played = sendPolitely(slotPath(slot), true);
+        if (!played)
+            continue;
+        const QString outcome =
+            played->ok() ? m_window.sentOutcome(slot, now, m_channel)
+                         : QStringLiteral("não enviada: o arquivo não foi tocado (%1)")
+                               .arg(QString::fromStdString(played->description));
+        m_window.settle(slot);
+        reportOutcome(at, subject, outcome);
+    }
+}
+
+void MainWindow::identify()
+{
+    if (!m_identification.isOn() || m_ending)
+        return;
+    const Identification::Step step =
+        m_identification.step(wallNow(*m_platform.clock), m_channel);
+    if (step == Identification::Step::Wait)
+        return;
+    const QString at = m_platform.clock->timeText();
+    const QString path = m_caminho + m_identification.fileName();
+    const QString subject = QStringLiteral("identificação \"%1\"").arg(path);
+    const QString interval = m_identification.intervalText();
+    if (step == Identification::Step::Skip) {
+        m_identification.settle();
+        reportOutcome(at, subject, QStringLiteral("não enviada: canal ocupado %1").arg(interval));
+        return;
+    }
+    // Nobody may be at the station to answer a box: the log says it, and nothing is keyed.
+    if (!ExisteArquivo(path)) {
+        m_identification.settle();
+        reportOutcome(at, subject, QStringLiteral("não enviada: o arquivo não existe"));
+        return;
+    }
+    std::optional<LinkStatus> played;
+    if (step == Identification::Step::Force)
+        played = transmit([path] { return path.toStdString(); }, false);
+    else
+        played = sendPolitely(path, false);
+    if (!played)
+        return;
+    m_identification.settle();
+    QString outcome = step == Identification::Step::Force
+                          ? QStringLiteral("enviada sobre o canal ocupado, no fim do intervalo %1")
+                                .arg(interval)
+                          : QStringLiteral("enviada");
+    if (!played->ok())
+        outcome = QStringLiteral("não enviada: o arquivo não foi tocado (%1)")
+                      .arg(QString::fromStdString(played->description));
+    reportOutcome(at, subject, outcome);
+}
+
+void MainWindow::reportOutcome(const QString &at, const QString &subject, const QString &outcome)
+{
+    m_platform.log->line(QStringLiteral("%1 %2: %3").arg(at, subject, outcome));
+}
+
 // ---- Link state --------------------------------------------------------------------------
 
-void MainWindow::showSide(LinkStatus (LinkObject::*read)(std::int16_t &), QLabel *caption,
+bool MainWindow::showSide(LinkStatus (LinkObject::*read)(std::int16_t &), QLabel *caption,
                           Lamp *lamp, const QString &freeText, const QString &busyText,
                           const QString &spokenSide)
 {
@@ -311,16 +456,21 @@ void MainWindow::showSide(LinkStatus (LinkObject::*read)(std::int16_t &), QLabel
     lamp->setColour(busy ? kBusyColour : kFreeColour);
     // Painted every second; a screen reader hears of it only when the state changed.
     showSpokenSideState(caption, spokenSide, busy);
+    return busy;
 }
 
 void MainWindow::showLinkState()
 {
     if (m_sending || m_ending)
         return;
-    showSide(&LinkObject::RfBusy, m_ui.rfCaption, m_ui.rfLamp, QStringLiteral("RF livre"),
-             QStringLiteral("RF ocupado "), kRadioSide);
-    showSide(&LinkObject::IpBusy, m_ui.ipCaption, m_ui.ipLamp, QStringLiteral("IP livre"),
-             QStringLiteral("IP ocupado "), kInternetSide);
+    const bool rfBusy =
+        showSide(&LinkObject::RfBusy, m_ui.rfCaption, m_ui.rfLamp, QStringLiteral("RF livre"),
+                 QStringLiteral("RF ocupado "), kRadioSide);
+    const bool ipBusy =
+        showSide(&LinkObject::IpBusy, m_ui.ipCaption, m_ui.ipLamp, QStringLiteral("IP livre"),
+                 QStringLiteral("IP ocupado "), kInternetSide);
+    // The readings every waiting send goes by: there is no other polling of the channel.
+    m_channel.observe(wallNow(*m_platform.clock), rfBusy || ipBusy);
 }
 
 // ---- About and help ----------------------------------------------------------------------

@@ -4,6 +4,9 @@
 // link to the node for the whole run, and two one-second timers: the scheduler (`Timer1`)
 // and the link-state display (`Timer2`). The controls are listed in ui/MainWindowUi.h.
 
+#include "ChannelWatch.h"
+#include "Identification.h"
+#include "SendingWindow.h"
 #include "link/LinkObject.h"
 #include "link/TransmitSequence.h"
 #include "platform/Platform.h"
@@ -14,6 +17,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QLineEdit;
 class QTimer;
@@ -87,7 +91,17 @@ private:
     bool reportMissingFile(int slot);
     void sendIfFree(int slot, SendKind kind, RfReads rfReads);
     void logSend(const QString &at, int slot, SendKind kind, const QString &outcome);
-    void showSide(LinkStatus (LinkObject::*read)(std::int16_t &), QLabel *caption, Lamp *lamp,
+    // The sending window, the identification and what they share.
+    ShownSlot shownSlot(int slot) const;
+    LinkState readChannel(RfReads rfReads);
+    LinkStatus transmit(const std::function<std::string()> &path, bool announcement);
+    std::optional<LinkStatus> sendPolitely(const QString &path, bool announcement);
+    void sendWaiting();
+    void identify();
+    // Every outcome of a delayed send and of the identification, for the operator to read.
+    void reportOutcome(const QString &at, const QString &subject, const QString &outcome);
+
+    bool showSide(LinkStatus (LinkObject::*read)(std::int16_t &), QLabel *caption, Lamp *lamp,
                   const QString &freeText, const QString &busyText, const QString &spokenSide);
     void stopTimers();
 
@@ -98,6 +112,11 @@ private:
     MainWindowUi m_ui;
     SecondTimer *m_secondTimer = nullptr;
     QTimer *m_linkStateTimer = nullptr;
+
+    ChannelWatch m_channel;
+    SendingWindow m_window;
+    Identification m_identification;
+    bool m_firstTick = true;
 
     std::array<bool, kSlotCount> m_missingBoxOpen{};
     bool m_sending = false;
