@@ -394,6 +394,8 @@ void TestPulsePlayback::waitingSlotKeysOnceAfterSquelchCloses()
             keyed = change.at;
     QCOMPARE(rises, 1);
     const auto after = std::chrono::duration_cast<std::chrono::milliseconds>(keyed - closed);
+    qInfo("keyed %lld ms after the squelch closed (canal_livre_s=%d)",
+          static_cast<long long>(after.count()), kFreeSeconds);
     QVERIFY2(after.count() >= kFreeSeconds * 1000 && after.count() <= kFreeSeconds * 1000 + 2300,
              qPrintable(QStringLiteral("keyed %1 ms after the squelch closed").arg(after.count())));
 }

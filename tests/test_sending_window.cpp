@@ -163,7 +163,8 @@ void TestSendingWindow::waitingSlot_data()
 
     QTest::newRow("no settings: busy at its second, no retry")
         << QByteArray() << "19:00" << um << QList<int>{-5, 700} << QList<int>{0, 130} << false
-        << kNever << QStringList() << QStringList{"19:00:00 " + one + "não enviada: rádio (RF) ocupado"};
+        << kNever << QStringList()
+        << QStringList{"19:00:00 " + one + "não enviada: rádio (RF) ocupado"};
     QTest::newRow("no settings: free at its second")
         << QByteArray() << "19:00" << um << QList<int>{-5, 60} << none << false << kNever
         << QStringList{"0 um.wav"} << QStringList{"19:00:00 " + one + "enviada"};
@@ -200,28 +201,27 @@ void TestSendingWindow::waitingSlot_data()
     QTest::newRow("two slots waiting together go in slot order")
         << window10 << "19:00" << QStringList{"um.wav", "dois.wav"} << QList<int>{-5, 700}
         << QList<int>{0, 130} << false << kNever << QStringList{"133 um.wav", "134 dois.wav"}
-        << QStringList{
-               "19:02:13 " + one +
-                   "enviada às 19:02:13, prevista para 19:00, canal ocupado até 19:02:10",
-               "19:02:14 " + two +
-                   "enviada às 19:02:14, prevista para 19:00, canal ocupado até 19:02:10"};
+        << QStringList{"19:02:13 " + one +
+                           "enviada às 19:02:13, prevista para 19:00, canal ocupado até 19:02:10",
+                       "19:02:14 " + two +
+                           "enviada às 19:02:14, prevista para 19:00, canal ocupado até 19:02:10"};
     QTest::newRow("clock set back inside the window: sent once")
-        << window10 << "19:00" << um << QList<int>{-5, 60, 10, 200} << QList<int>{0, 30}
-        << false << kNever << QStringList{"33 um.wav"}
+        << window10 << "19:00" << um << QList<int>{-5, 60, 10, 200} << QList<int>{0, 30} << false
+        << kNever << QStringList{"33 um.wav"}
         << QStringList{"19:00:33 " + one +
                        "enviada às 19:00:33, prevista para 19:00, canal ocupado até 19:00:30"};
     QTest::newRow("clock set back over its time: sent once")
-        << window10 << "19:00" << um << QList<int>{-5, 60, -3, 200} << QList<int>{0, 30}
-        << false << kNever << QStringList{"33 um.wav"}
+        << window10 << "19:00" << um << QList<int>{-5, 60, -3, 200} << QList<int>{0, 30} << false
+        << kNever << QStringList{"33 um.wav"}
         << QStringList{"19:00:33 " + one +
                        "enviada às 19:00:33, prevista para 19:00, canal ocupado até 19:00:30"};
     QTest::newRow("started inside its window")
         << window10 << "19:00" << um << QList<int>{60, 200} << none << false << kNever
         << QStringList{"63 um.wav"}
         << QStringList{"19:01:03 " + one + "enviada às 19:01:03, prevista para 19:00"};
-    QTest::newRow("started after its window") << window10 << "19:00" << um
-                                              << QList<int>{600, 700} << none << false << kNever
-                                              << QStringList() << QStringList();
+    QTest::newRow("started after its window")
+        << window10 << "19:00" << um << QList<int>{600, 700} << none << false << kNever
+        << QStringList() << QStringList();
     QTest::newRow("unticked while waiting stops waiting")
         << window10 << "19:00" << um << QList<int>{-5, 700} << QList<int>{0, 130} << false << 60
         << QStringList()
@@ -336,9 +336,10 @@ void TestSendingWindow::identificationOverAnHour()
     QCOMPARE(idLines.filter(QStringLiteral(": não enviada")).size(), notSent);
     QCOMPARE(idLines.filter(QStringLiteral(": enviada")).size(), count);
     if (notSent > 0)
-        QVERIFY2(idLines.filter(QStringLiteral(": não enviada")).first().contains(
-                     fileThere ? QStringLiteral("canal ocupado de 19:") : QStringLiteral(
-                                                                              "não existe")),
+        QVERIFY2(idLines.filter(QStringLiteral(": não enviada"))
+                     .first()
+                     .contains(fileThere ? QStringLiteral("canal ocupado de 19:")
+                                         : QStringLiteral("não existe")),
                  qPrintable(idLines.join(u'\n')));
     QVERIFY(keyedOnceAtATime(station.h->link->calls));
     QVERIFY(station.h->fake.boxes.shown.empty());

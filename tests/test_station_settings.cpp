@@ -250,7 +250,7 @@ void TestStationSettings::settingsFileNeverWritten()
 void TestStationSettings::sendingSettingsOnBothSystems_data()
 {
     QTest::addColumn<QByteArray>("file");
-    QTest::addColumn<bool>("windows"); // read as the Windows program reads it
+    QTest::addColumn<bool>("windows");       // read as the Windows program reads it
     QTest::addColumn<QList<int>>("numbers"); // window, free seconds, interval
     QTest::addColumn<QString>("idFile");
     QTest::addColumn<QList<bool>>("flags"); // over the QSO, only with activity
@@ -260,12 +260,10 @@ void TestStationSettings::sendingSettingsOnBothSystems_data()
                          "identificacao_sobre_qso=sim\nidentificacao_so_com_atividade=Sim\n");
     for (const bool windows : {false, true}) {
         const char *system = windows ? "Windows" : "Linux";
-        QTest::addRow("%s, no file", system) << QByteArray("-") << windows
-                                             << QList<int>{0, 3, 10} << ""
-                                             << QList<bool>{false, false};
-        QTest::addRow("%s, every key", system)
-            << all << windows << QList<int>{15, 0, 120} << "id PY2XYZ.wav"
-            << QList<bool>{true, true};
+        QTest::addRow("%s, no file", system) << QByteArray("-") << windows << QList<int>{0, 3, 10}
+                                             << "" << QList<bool>{false, false};
+        QTest::addRow("%s, every key", system) << all << windows << QList<int>{15, 0, 120}
+                                               << "id PY2XYZ.wav" << QList<bool>{true, true};
         QTest::addRow("%s, nao and não", system)
             << QByteArray("identificacao_sobre_qso=nao\nidentificacao_so_com_atividade=não\n"
                           "janela_envio_min=60\ncanal_livre_s=60\nidentificacao_intervalo_min=1\n")
@@ -295,9 +293,9 @@ void TestStationSettings::sendingSettingsOnBothSystems()
         windows ? SettingsSystem::NodeSoftware : SettingsSystem::StationLink);
     QVERIFY2(read.status.ok(), read.status.description.c_str());
     const SendingSettings &sending = read.settings.sending;
-    QCOMPARE((QList<int>{sending.windowMinutes, sending.freeChannelSeconds,
-                         sending.idIntervalMinutes}),
-             numbers);
+    QCOMPARE(
+        (QList<int>{sending.windowMinutes, sending.freeChannelSeconds, sending.idIntervalMinutes}),
+        numbers);
     QCOMPARE(sending.idFile, idFile);
     QCOMPARE((QList<bool>{sending.idOverQso, sending.idOnlyWithActivity}), flags);
     if (windows) {

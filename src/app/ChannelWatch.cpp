@@ -25,7 +25,7 @@ bool ChannelWatch::freeFor(WallMs now, int seconds) const
 {
     if (seconds <= 0)
         return true;
-    return m_freeSince && now - *m_freeSince >= seconds * kSecondMs;
+    return m_freeSince && now - *m_freeSince >= seconds * kMsPerSecond;
 }
 
 bool ChannelWatch::activitySince(WallMs from) const

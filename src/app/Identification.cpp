@@ -5,7 +5,7 @@
 namespace anunciel {
 
 Identification::Identification(const SendingSettings &settings)
-    : m_file(settings.idFile), m_intervalMs(settings.idIntervalMinutes * kMinuteMs),
+    : m_file(settings.idFile), m_intervalMs(settings.idIntervalMinutes * kMsPerMinute),
       m_freeSeconds(settings.freeChannelSeconds), m_overQso(settings.idOverQso),
       m_onlyWithActivity(settings.idOnlyWithActivity)
 {
@@ -16,7 +16,7 @@ Identification::Interval Identification::intervalAt(WallMs at) const
     const WallMs day = startOfDay(at);
     const WallMs start = day + (at - day) / m_intervalMs * m_intervalMs;
     // An interval that does not divide the day ends the day short.
-    return {start, std::min(start + m_intervalMs, day + kDayMs)};
+    return {start, std::min(start + m_intervalMs, day + kMsPerDay)};
 }
 
 bool Identification::needed(WallMs now, const ChannelWatch &channel)
@@ -46,7 +46,7 @@ Identification::Step Identification::step(WallMs now, const ChannelWatch &channe
     if (channel.freeFor(now, m_freeSeconds))
         return Step::Try;
     // Its last second: over the QSO, or left to be skipped once it is over.
-    if (m_overQso && now >= m_current->end - kSecondMs)
+    if (m_overQso && now >= m_current->end - kMsPerSecond)
         return Step::Force;
     return Step::Wait;
 }

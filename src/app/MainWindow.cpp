@@ -2,6 +2,7 @@
 
 #include "SecondTimer.h"
 #include "TimeOfDay.h"
+#include "link/StationSettings.h"
 #include "schedule/ExisteArquivo.h"
 #include "schedule/ScheduleFile.h"
 #include "ui/AboutWindow.h"
@@ -9,7 +10,6 @@
 #include "ui/HelpWindow.h"
 #include "ui/Lamp.h"
 #include "ui/TimeField.h"
-#include "link/StationSettings.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -249,8 +249,7 @@ void MainWindow::sendIfFree(int slot, SendKind kind, RfReads rfReads)
     case LinkState::Free:
         break;
     }
-    const LinkStatus played =
-        transmit([this, slot] { return slotPath(slot).toStdString(); }, true);
+    const LinkStatus played = transmit([this, slot] { return slotPath(slot).toStdString(); }, true);
     logSend(at, slot, kind,
             played.ok() ? QStringLiteral("enviada")
                         : QStringLiteral("não enviada: o arquivo não foi tocado (%1)")
@@ -388,10 +387,10 @@ void MainWindow::sendWaiting()
         const std::optional<LinkStatus> played = sendPolitely(slotPath(slot), true);
         if (!played)
             continue;
-        const QString outcome =
-            played->ok() ? m_window.sentOutcome(slot, now, m_channel)
-                         : QStringLiteral("não enviada: o arquivo não foi tocado (%1)")
-                               .arg(QString::fromStdString(played->description));
+        const QString outcome = played->ok()
+                                    ? m_window.sentOutcome(slot, now, m_channel)
+                                    : QStringLiteral("não enviada: o arquivo não foi tocado (%1)")
+                                          .arg(QString::fromStdString(played->description));
         m_window.settle(slot);
         reportOutcome(at, subject, outcome);
     }
@@ -401,8 +400,7 @@ void MainWindow::identify()
 {
     if (!m_identification.isOn() || m_ending)
         return;
-    const Identification::Step step =
-        m_identification.step(wallNow(*m_platform.clock), m_channel);
+    const Identification::Step step = m_identification.step(wallNow(*m_platform.clock), m_channel);
     if (step == Identification::Step::Wait)
         return;
     const QString at = m_platform.clock->timeText();
@@ -428,10 +426,10 @@ void MainWindow::identify()
     if (!played)
         return;
     m_identification.settle();
-    QString outcome = step == Identification::Step::Force
-                          ? QStringLiteral("enviada sobre o canal ocupado, no fim do intervalo %1")
-                                .arg(interval)
-                          : QStringLiteral("enviada");
+    QString outcome =
+        step == Identification::Step::Force
+            ? QStringLiteral("enviada sobre o canal ocupado, no fim do intervalo %1").arg(interval)
+            : QStringLiteral("enviada");
     if (!played->ok())
         outcome = QStringLiteral("não enviada: o arquivo não foi tocado (%1)")
                       .arg(QString::fromStdString(played->description));

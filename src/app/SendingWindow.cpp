@@ -5,8 +5,7 @@
 namespace anunciel {
 
 SendingWindow::SendingWindow(const SendingSettings &settings)
-    : m_windowMs(settings.windowMinutes * kMinuteMs),
-      m_freeSeconds(settings.freeChannelSeconds)
+    : m_windowMs(settings.windowMinutes * kMsPerMinute), m_freeSeconds(settings.freeChannelSeconds)
 {
 }
 
@@ -17,13 +16,13 @@ void SendingWindow::consider(int slot, WallMs now, const ShownSlot &shown, bool 
         return;
     // The latest occurrence of the slot's time at or before now: yesterday's, for a window
     // that crosses midnight.
-    WallMs occurrence = startOfDay(now) + *seconds * kSecondMs;
+    WallMs occurrence = startOfDay(now) + *seconds * kMsPerSecond;
     if (occurrence > now)
-        occurrence -= kDayMs;
+        occurrence -= kMsPerDay;
     const WallMs since = now - occurrence;
     if (since >= m_windowMs)
         return;
-    if (since >= kSecondMs && !firstTick)
+    if (since >= kMsPerSecond && !firstTick)
         return;
     if (m_settled[slot] == occurrence || (m_waits[slot] && m_waits[slot]->occurrence == occurrence))
         return;
@@ -63,7 +62,7 @@ void SendingWindow::settle(int slot)
 QString SendingWindow::sentOutcome(int slot, WallMs sentAt, const ChannelWatch &channel) const
 {
     const WallMs occurrence = m_waits[slot]->occurrence;
-    if (sentAt >= occurrence && sentAt - occurrence < kSecondMs)
+    if (sentAt >= occurrence && sentAt - occurrence < kMsPerSecond)
         return QStringLiteral("enviada");
     QString outcome = QStringLiteral("enviada às %1, prevista para %2")
                           .arg(wallSecondsText(sentAt), wallText(occurrence));

@@ -11,9 +11,9 @@ namespace anunciel {
 
 using WallMs = qint64;
 
-inline constexpr WallMs kSecondMs = 1000;
-inline constexpr WallMs kMinuteMs = 60 * kSecondMs;
-inline constexpr WallMs kDayMs = 24 * 60 * kMinuteMs;
+inline constexpr WallMs kMsPerSecond = 1000;
+inline constexpr WallMs kMsPerMinute = 60 * kMsPerSecond;
+inline constexpr WallMs kMsPerDay = 24 * 60 * kMsPerMinute;
 
 WallMs wallMs(const QDate &date, const QTime &time);
 inline WallMs wallNow(const Clock &clock)
@@ -22,7 +22,7 @@ inline WallMs wallNow(const Clock &clock)
 }
 inline WallMs startOfDay(WallMs at)
 {
-    return at - at % kDayMs;
+    return at - at % kMsPerDay;
 }
 
 // "HH:mm", or "HH:mm:ss" when the moment is not on a whole minute.

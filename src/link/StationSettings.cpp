@@ -32,8 +32,8 @@ QString textValue(const QVariant &value)
 // ---- Sending window and periodic identification ------------------------------------------
 
 // A whole number of `unit` from `min` to `max`; the text that says what is wrong otherwise.
-std::optional<QString> readWholeNumber(const QSettings &file, const QString &key, int min,
-                                       int max, int example, const QString &unit, int &value)
+std::optional<QString> readWholeNumber(const QSettings &file, const QString &key, int min, int max,
+                                       int example, const QString &unit, int &value)
 {
     if (!file.contains(key))
         return std::nullopt;
@@ -69,8 +69,8 @@ std::optional<QString> readYesNo(const QSettings &file, const QString &key, bool
 
 const QStringList &sendingKeys()
 {
-    static const QStringList keys{kSendWindowKey, kFreeChannelKey,        kIdFileKey,
-                                  kIdIntervalKey, kIdOverQsoKey, kIdOnlyWithActivityKey};
+    static const QStringList keys{kSendWindowKey, kFreeChannelKey, kIdFileKey,
+                                  kIdIntervalKey, kIdOverQsoKey,   kIdOnlyWithActivityKey};
     return keys;
 }
 
@@ -84,9 +84,9 @@ std::optional<QString> readSendingSettings(const QSettings &file, SendingSetting
         return wrong;
     if (file.contains(kIdFileKey))
         sending.idFile = textValue(file.value(kIdFileKey));
-    if (auto wrong = readWholeNumber(file, kIdIntervalKey, kMinIdIntervalMinutes,
-                                     kMaxIdIntervalMinutes, 10, QStringLiteral("minutos"),
-                                     sending.idIntervalMinutes))
+    if (auto wrong =
+            readWholeNumber(file, kIdIntervalKey, kMinIdIntervalMinutes, kMaxIdIntervalMinutes, 10,
+                            QStringLiteral("minutos"), sending.idIntervalMinutes))
         return wrong;
     if (auto wrong = readYesNo(file, kIdOverQsoKey, sending.idOverQso))
         return wrong;
