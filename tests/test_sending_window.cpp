@@ -219,6 +219,10 @@ void TestSendingWindow::waitingSlot_data()
         << window10 << "19:00" << um << QList<int>{60, 200} << none << false << kNever
         << QStringList{"63 um.wav"}
         << QStringList{"19:01:03 " + one + "enviada às 19:01:03, prevista para 19:00"};
+    QTest::newRow("its second skipped by the ticks: caught at the next")
+        << window10 << "19:00" << um << QList<int>{-5, -1, 1, 200} << none << false << kNever
+        << QStringList{"1 um.wav"}
+        << QStringList{"19:00:01 " + one + "enviada às 19:00:01, prevista para 19:00"};
     QTest::newRow("started after its window")
         << window10 << "19:00" << um << QList<int>{600, 700} << none << false << kNever
         << QStringList() << QStringList();

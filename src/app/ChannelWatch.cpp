@@ -25,7 +25,10 @@ bool ChannelWatch::freeFor(WallMs now, int seconds) const
 {
     if (seconds <= 0)
         return true;
-    return m_freeSince && now - *m_freeSince >= seconds * kMsPerSecond;
+    // The readings come from a coarse one-second timer, a few tens of milliseconds early or
+    // late: N seconds of readings must not need one more second because of that.
+    constexpr WallMs kReadingJitterMs = 100;
+    return m_freeSince && now - *m_freeSince >= seconds * kMsPerSecond - kReadingJitterMs;
 }
 
 bool ChannelWatch::activitySince(WallMs from) const

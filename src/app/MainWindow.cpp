@@ -280,11 +280,14 @@ void MainWindow::onSecond()
     if (m_sending || m_ending)
         return;
     // Shown every second, told to a screen reader only while the clock has the focus.
+    const WallMs tickAt = wallNow(*m_platform.clock);
     setTextQuietly(m_ui.clock, m_platform.clock->timeText());
     refreshCaminho();
     for (int slot = 0; slot < kSlotCount && !m_ending; ++slot)
         checkSlot(slot);
-    m_firstTick = false;
+    // The next tick looks for what came due from here on (a box opened above may have let
+    // later ticks run meanwhile: looking twice at a stretch never sends twice).
+    m_lastTick = tickAt;
     sendWaiting();
     identify();
 }
@@ -306,7 +309,7 @@ void MainWindow::checkSlot(int slot)
         return;
     }
     if (m_window.isOn()) {
-        m_window.consider(slot, wallNow(*m_platform.clock), shownSlot(slot), m_firstTick);
+        m_window.consider(slot, wallNow(*m_platform.clock), shownSlot(slot), m_lastTick);
         return;
     }
     if (!isDue(m_ui.rows[slot].time->text(), m_platform.clock->now()))
@@ -353,6 +356,21 @@ std::optional<LinkStatus> MainWindow::sendPolitely(const QString &path, bool ann
     if (state != LinkState::Free)
         return std::nullopt;
     return transmit([path] { return path.toStdString(); }, announcement);
+}
+
+// The readings every waiting send goes by: there is no other polling of the channel. Waiting
+// work goes as soon as a reading completes its free stretch, not at the next tick.
+void MainWindow::channelRead(bool busy)
+{
+    m_channel.observe(wallNow(*m_platform.clock), busy);
+    // Nothing waits before the scheduler's first tick. Without a window a slot has its own
+    // second only: a send started here could hold the link over it, so everything waits for
+    // the tick, where the slots go first.
+    if (!m_lastTick || !m_window.isOn())
+        return;
+    refreshCaminho();
+    sendWaiting();
+    identify();
 }
 
 void MainWindow::sendWaiting()
@@ -467,8 +485,7 @@ void MainWindow::showLinkState()
     const bool ipBusy =
         showSide(&LinkObject::IpBusy, m_ui.ipCaption, m_ui.ipLamp, QStringLiteral("IP livre"),
                  QStringLiteral("IP ocupado "), kInternetSide);
-    // The readings every waiting send goes by: there is no other polling of the channel.
-    m_channel.observe(wallNow(*m_platform.clock), rfBusy || ipBusy);
+    channelRead(rfBusy || ipBusy);
 }
 
 // ---- About and help ----------------------------------------------------------------------

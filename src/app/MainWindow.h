@@ -96,6 +96,7 @@ private:
     LinkState readChannel(RfReads rfReads);
     LinkStatus transmit(const std::function<std::string()> &path, bool announcement);
     std::optional<LinkStatus> sendPolitely(const QString &path, bool announcement);
+    void channelRead(bool busy);
     void sendWaiting();
     void identify();
     // Every outcome of a delayed send and of the identification, for the operator to read.
@@ -116,7 +117,7 @@ private:
     ChannelWatch m_channel;
     SendingWindow m_window;
     Identification m_identification;
-    bool m_firstTick = true;
+    std::optional<WallMs> m_lastTick; // the scheduler's last tick, once it has ticked
 
     std::array<bool, kSlotCount> m_missingBoxOpen{};
     bool m_sending = false;

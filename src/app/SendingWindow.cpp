@@ -9,7 +9,8 @@ SendingWindow::SendingWindow(const SendingSettings &settings)
 {
 }
 
-void SendingWindow::consider(int slot, WallMs now, const ShownSlot &shown, bool firstTick)
+void SendingWindow::consider(int slot, WallMs now, const ShownSlot &shown,
+                             std::optional<WallMs> previousTick)
 {
     const std::optional<int> seconds = readTimeOfDay(shown.time);
     if (!seconds)
@@ -22,7 +23,10 @@ void SendingWindow::consider(int slot, WallMs now, const ShownSlot &shown, bool 
     const WallMs since = now - occurrence;
     if (since >= m_windowMs)
         return;
-    if (since >= kMsPerSecond && !firstTick)
+    // Came due since the tick before; after a clock set back, only in its own second.
+    const bool cameDue =
+        previousTick && *previousTick <= now ? occurrence > *previousTick : since < kMsPerSecond;
+    if (previousTick && !cameDue)
         return;
     if (m_settled[slot] == occurrence || (m_waits[slot] && m_waits[slot]->occurrence == occurrence))
         return;

@@ -36,9 +36,10 @@ public:
     bool isOn() const { return m_windowMs > 0; }
 
     // For a ticked slot whose file exists, at each tick: the slot starts waiting when its time
-    // is due in this second or, at the run's first tick, when its window is still open
-    // (a program started again inside it). An occurrence already settled never waits again.
-    void consider(int slot, WallMs now, const ShownSlot &shown, bool firstTick);
+    // came since the tick before (`previousTick`; a tick held up by a send does not lose it)
+    // or, at the run's first tick (no previous one), when its window is still open: a program
+    // started again inside it. An occurrence already settled never waits again.
+    void consider(int slot, WallMs now, const ShownSlot &shown, std::optional<WallMs> previousTick);
 
     // The waiting slots, in slot order.
     std::vector<int> waiting() const;
