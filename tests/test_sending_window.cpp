@@ -60,7 +60,7 @@ struct Station
 
     // Second `t` of the timeline: the clock moves there unless a send already carried it
     // past; a jump back of more than a few seconds is the clock being set back.
-    void second(int t, bool busy, bool onIp)
+    void second(int t, bool busy, bool onIp, const std::function<void(int)> &before)
     {
         const QDateTime target = due.addMSecs(t * 1000LL + SecondTimer::kLeadMs);
         const qint64 ahead = target.msecsTo(clock());
@@ -70,6 +70,8 @@ struct Station
         }
         h->link->rfValue = std::int16_t(busy && !onIp);
         h->link->ipValue = std::int16_t(busy && onIp);
+        if (before) // what the operator does in this second, before the readings
+            before(t);
         h->w().showLinkState();
         h->w().onSecond();
     }
@@ -83,9 +85,7 @@ struct Station
                 bool isBusy = false;
                 for (qsizetype b = 0; b + 1 < busy.size(); b += 2)
                     isBusy = isBusy || (t >= busy[b] && t < busy[b + 1]);
-                if (before)
-                    before(t);
-                second(t, isBusy, onIp);
+                second(t, isBusy, onIp, before);
             }
     }
 
@@ -149,8 +149,8 @@ void TestSendingWindow::waitingSlot_data()
     QTest::addColumn<QStringList>("files"); // slots 1, 2... all at that time
     QTest::addColumn<QList<int>>("runs");
     QTest::addColumn<QList<int>>("busy");
-    QTest::addColumn<bool>("onIp");    // the busy side is IP rather than RF
-    QTest::addColumn<int>("untickAt"); // slot 1 unticked before this second
+    QTest::addColumn<bool>("onIp");            // the busy side is IP rather than RF
+    QTest::addColumn<QString>("operatorDoes"); // "untick@60": slot 1 unticked before second 60
     QTest::addColumn<QStringList>("sent");
     QTest::addColumn<QStringList>("logged");
 
@@ -159,87 +159,92 @@ void TestSendingWindow::waitingSlot_data()
     const QString two = QStringLiteral("mensagem 2 (horário 19:00) \"{}dois.wav\": ");
     const QStringList um{"um.wav"};
     const QList<int> none;
-    const int kNever = 1 << 30;
 
     QTest::newRow("no settings: busy at its second, no retry")
         << QByteArray() << "19:00" << um << QList<int>{-5, 700} << QList<int>{0, 130} << false
-        << kNever << QStringList()
+        << QString() << QStringList()
         << QStringList{"19:00:00 " + one + "não enviada: rádio (RF) ocupado"};
     QTest::newRow("no settings: free at its second")
-        << QByteArray() << "19:00" << um << QList<int>{-5, 60} << none << false << kNever
+        << QByteArray() << "19:00" << um << QList<int>{-5, 60} << none << false << QString()
         << QStringList{"0 um.wav"} << QStringList{"19:00:00 " + one + "enviada"};
     QTest::newRow("window 0 said: as without settings")
         << QByteArray("janela_envio_min=0\ncanal_livre_s=60\n") << "19:00" << um
-        << QList<int>{-5, 700} << QList<int>{0, 1} << true << kNever << QStringList()
+        << QList<int>{-5, 700} << QList<int>{0, 1} << true << QString() << QStringList()
         << QStringList{"19:00:00 " + one + "não enviada: internet (IP) ocupada"};
     QTest::newRow("busy at its second, free from +130: sent 3 s later")
-        << window10 << "19:00" << um << QList<int>{-5, 700} << QList<int>{0, 130} << false << kNever
-        << QStringList{"133 um.wav"}
+        << window10 << "19:00" << um << QList<int>{-5, 700} << QList<int>{0, 130} << false
+        << QString() << QStringList{"133 um.wav"}
         << QStringList{"19:02:13 " + one +
                        "enviada às 19:02:13, prevista para 19:00, canal ocupado até 19:02:10"};
     QTest::newRow("IP busy holds it as RF does")
-        << window10 << "19:00" << um << QList<int>{-5, 700} << QList<int>{0, 130} << true << kNever
-        << QStringList{"133 um.wav"}
+        << window10 << "19:00" << um << QList<int>{-5, 700} << QList<int>{0, 130} << true
+        << QString() << QStringList{"133 um.wav"}
         << QStringList{"19:02:13 " + one +
                        "enviada às 19:02:13, prevista para 19:00, canal ocupado até 19:02:10"};
     QTest::newRow("free long enough before its second: on time")
-        << window10 << "19:00" << um << QList<int>{-5, 700} << none << false << kNever
+        << window10 << "19:00" << um << QList<int>{-5, 700} << none << false << QString()
         << QStringList{"0 um.wav"} << QStringList{"19:00:00 " + one + "enviada"};
     QTest::newRow("free only since 1 s before its second: waits for the rest")
-        << window10 << "19:00" << um << QList<int>{-5, 700} << QList<int>{-5, -1} << false << kNever
-        << QStringList{"2 um.wav"}
+        << window10 << "19:00" << um << QList<int>{-5, 700} << QList<int>{-5, -1} << false
+        << QString() << QStringList{"2 um.wav"}
         << QStringList{"19:00:02 " + one + "enviada às 19:00:02, prevista para 19:00"};
     QTest::newRow("canal_livre_s=0: the first free reading")
         << QByteArray("janela_envio_min=5\ncanal_livre_s=0\n") << "19:00" << um
-        << QList<int>{-5, 400} << QList<int>{0, 40} << false << kNever << QStringList{"40 um.wav"}
+        << QList<int>{-5, 400} << QList<int>{0, 40} << false << QString()
+        << QStringList{"40 um.wav"}
         << QStringList{"19:00:40 " + one +
                        "enviada às 19:00:40, prevista para 19:00, canal ocupado até 19:00:40"};
     QTest::newRow("QSO with short gaps through the whole window: one line at its end")
         << window10 << "19:00" << um << QList<int>{-5, 900} << qsoWithShortGaps(0, 900) << false
-        << kNever << QStringList()
+        << QString() << QStringList()
         << QStringList{"19:10:00 " + one + "não enviada: canal ocupado de 19:00 a 19:10"};
     QTest::newRow("two slots waiting together go in slot order")
         << window10 << "19:00" << QStringList{"um.wav", "dois.wav"} << QList<int>{-5, 700}
-        << QList<int>{0, 130} << false << kNever << QStringList{"133 um.wav", "134 dois.wav"}
+        << QList<int>{0, 130} << false << QString() << QStringList{"133 um.wav", "134 dois.wav"}
         << QStringList{"19:02:13 " + one +
                            "enviada às 19:02:13, prevista para 19:00, canal ocupado até 19:02:10",
                        "19:02:14 " + two +
                            "enviada às 19:02:14, prevista para 19:00, canal ocupado até 19:02:10"};
     QTest::newRow("clock set back inside the window: sent once")
         << window10 << "19:00" << um << QList<int>{-5, 60, 10, 200} << QList<int>{0, 30} << false
-        << kNever << QStringList{"33 um.wav"}
+        << QString() << QStringList{"33 um.wav"}
         << QStringList{"19:00:33 " + one +
                        "enviada às 19:00:33, prevista para 19:00, canal ocupado até 19:00:30"};
     QTest::newRow("clock set back over its time: sent once")
         << window10 << "19:00" << um << QList<int>{-5, 60, -3, 200} << QList<int>{0, 30} << false
-        << kNever << QStringList{"33 um.wav"}
+        << QString() << QStringList{"33 um.wav"}
         << QStringList{"19:00:33 " + one +
                        "enviada às 19:00:33, prevista para 19:00, canal ocupado até 19:00:30"};
     QTest::newRow("started inside its window")
-        << window10 << "19:00" << um << QList<int>{60, 200} << none << false << kNever
+        << window10 << "19:00" << um << QList<int>{60, 200} << none << false << QString()
         << QStringList{"63 um.wav"}
         << QStringList{"19:01:03 " + one + "enviada às 19:01:03, prevista para 19:00"};
     QTest::newRow("its second skipped by the ticks: caught at the next")
-        << window10 << "19:00" << um << QList<int>{-5, -1, 1, 200} << none << false << kNever
+        << window10 << "19:00" << um << QList<int>{-5, -1, 1, 200} << none << false << QString()
         << QStringList{"1 um.wav"}
         << QStringList{"19:00:01 " + one + "enviada às 19:00:01, prevista para 19:00"};
     QTest::newRow("started after its window")
-        << window10 << "19:00" << um << QList<int>{600, 700} << none << false << kNever
+        << window10 << "19:00" << um << QList<int>{600, 700} << none << false << QString()
         << QStringList() << QStringList();
     QTest::newRow("unticked while waiting stops waiting")
-        << window10 << "19:00" << um << QList<int>{-5, 700} << QList<int>{0, 130} << false << 60
-        << QStringList()
+        << window10 << "19:00" << um << QList<int>{-5, 700} << QList<int>{0, 130} << false
+        << "untick@60" << QStringList()
         << QStringList{"19:01:00 " + one +
                        "não enviada: a mensagem foi desmarcada ou alterada enquanto esperava o "
                        "canal livre"};
+    // The channel looked free to the operator: what went out does not go again.
+    QTest::newRow("sent now while waiting stops waiting")
+        << window10 << "19:00" << um << QList<int>{-5, 700} << QList<int>{0, 60, 61, 130} << false
+        << "send now@60" << QStringList{"60 um.wav"}
+        << QStringList{"19:01:00 mensagem 1 (enviar agora) \"{}um.wav\": enviada"};
     QTest::newRow("window across midnight")
         << QByteArray("janela_envio_min=5\n") << "23:58" << um << QList<int>{-5, 400}
-        << QList<int>{0, 180} << false << kNever << QStringList{"183 um.wav"}
+        << QList<int>{0, 180} << false << QString() << QStringList{"183 um.wav"}
         << QStringList{"00:01:03 mensagem 1 (horário 23:58) \"{}um.wav\": enviada às 00:01:03, "
                        "prevista para 23:58, canal ocupado até 00:01:00"};
     QTest::newRow("window across midnight, busy to its end")
         << QByteArray("janela_envio_min=5\n") << "23:58" << um << QList<int>{-5, 400}
-        << QList<int>{0, 400} << false << kNever << QStringList()
+        << QList<int>{0, 400} << false << QString() << QStringList()
         << QStringList{"00:03:00 mensagem 1 (horário 23:58) \"{}um.wav\": não enviada: canal "
                        "ocupado de 23:58 a 00:03"};
 }
@@ -252,7 +257,7 @@ void TestSendingWindow::waitingSlot()
     QFETCH(QList<int>, runs);
     QFETCH(QList<int>, busy);
     QFETCH(bool, onIp);
-    QFETCH(int, untickAt);
+    QFETCH(QString, operatorDoes);
     QFETCH(QStringList, sent);
     QFETCH(QStringList, logged);
 
@@ -261,8 +266,12 @@ void TestSendingWindow::waitingSlot()
     for (int slot = 0; slot < files.size(); ++slot)
         station.h->setSlot(slot, time, files[slot]);
     station.run(runs, busy, onIp, [&](int t) {
-        if (t == untickAt)
+        if (operatorDoes.section(u'@', 1).toInt() != t || operatorDoes.isEmpty())
+            return;
+        if (operatorDoes.startsWith(QStringLiteral("untick")))
             station.h->enabled(0)->setCheckState(Qt::Unchecked);
+        else
+            station.h->sendNow(0);
     });
     QCOMPARE(station.sent, sent);
     QCOMPARE(station.log(), station.expected(logged));

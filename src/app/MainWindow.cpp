@@ -236,16 +236,16 @@ void MainWindow::logSend(const QString &at, int slot, SendKind kind, const QStri
                              .arg(how, slotPath(slot), outcome));
 }
 
-void MainWindow::sendIfFree(int slot, SendKind kind, RfReads rfReads)
+bool MainWindow::sendIfFree(int slot, SendKind kind, RfReads rfReads)
 {
     const QString at = m_platform.clock->timeText();
     switch (readChannel(rfReads)) {
     case LinkState::RfBusy:
         logSend(at, slot, kind, QStringLiteral("não enviada: rádio (RF) ocupado"));
-        return;
+        return false;
     case LinkState::IpBusy:
         logSend(at, slot, kind, QStringLiteral("não enviada: internet (IP) ocupada"));
-        return;
+        return false;
     case LinkState::Free:
         break;
     }
@@ -254,6 +254,7 @@ void MainWindow::sendIfFree(int slot, SendKind kind, RfReads rfReads)
             played.ok() ? QStringLiteral("enviada")
                         : QStringLiteral("não enviada: o arquivo não foi tocado (%1)")
                               .arg(QString::fromStdString(played.description)));
+    return true;
 }
 
 void MainWindow::sendNow(int slot)
@@ -268,7 +269,9 @@ void MainWindow::sendNow(int slot)
         reportMissingFile(slot);
         return;
     }
-    sendIfFree(slot, SendKind::Now, RfReads::Once);
+    // What the operator sent does not go again when the channel frees.
+    if (sendIfFree(slot, SendKind::Now, RfReads::Once) && m_window.isWaiting(slot))
+        m_window.settle(slot);
 }
 
 // ---- Scheduler ---------------------------------------------------------------------------

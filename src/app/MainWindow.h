@@ -89,7 +89,8 @@ private:
     QString slotPath(int slot) const;
     void checkSlot(int slot);
     bool reportMissingFile(int slot);
-    void sendIfFree(int slot, SendKind kind, RfReads rfReads);
+    // True when the file went to the node (whatever the node answered).
+    bool sendIfFree(int slot, SendKind kind, RfReads rfReads);
     void logSend(const QString &at, int slot, SendKind kind, const QString &outcome);
     // The sending window, the identification and what they share.
     ShownSlot shownSlot(int slot) const;
