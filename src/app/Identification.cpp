@@ -30,8 +30,8 @@ bool Identification::needed(WallMs now, const ChannelWatch &channel)
 Identification::Step Identification::step(WallMs now, const ChannelWatch &channel)
 {
     if (m_current && (now < m_current->start || now >= m_current->end)) {
-        // Left behind unidentified (a send ran past its last second, or the clock jumped):
-        // said once, before the next interval begins.
+        // Over without its identification: skipped, and said once, before the next interval
+        // begins; over the QSO now when its last second was missed (a send ran past it).
         if (!m_settled && now >= m_current->end && needed(now, channel))
             return m_overQso ? Step::Force : Step::Skip;
         m_current.reset();
