@@ -42,6 +42,7 @@ private slots:
     void outputChosenByName();
     void absentOutputKeysNothing();
     void outputListWithoutDisplay();
+    void waitingSlotKeysOnceAfterSquelchCloses();
 
 private:
     QString write(const QString &name, const QByteArray &bytes);
@@ -292,6 +293,72 @@ void TestPulsePlayback::outputListWithoutDisplay()
     QCOMPARE(lines.size(), 2);
     QVERIFY2(lines[0].contains(QStringLiteral("saida_audio")), qPrintable(lines[0]));
     QCOMPARE(lines[1], QStringLiteral("* Null Output   (id: null)"));
+}
+
+// The program itself, with a sending window: the squelch is open when the slot comes due,
+// and the radio is keyed once, canal_livre_s after it closed (the channel is read once a
+// second: up to a second more).
+void TestPulsePlayback::waitingSlotKeysOnceAfterSquelchCloses()
+{
+    constexpr int kFreeSeconds = 2;
+    QTemporaryDir station;
+    QVERIFY(station.isValid());
+    // A copy of the program in the station folder, where it looks for the announcements.
+    const QString program = station.filePath(QStringLiteral("anunciel"));
+    QVERIFY(QFile::copy(QStringLiteral(ANUNCIEL_EXECUTABLE), program));
+    QVERIFY(QFile::setPermissions(program, QFile::permissions(program) | QFile::ExeOwner));
+    QVERIFY(writeBytes(station.filePath(QStringLiteral("aviso.wav")), announcementWav(500)));
+    // Due in this very minute: a program started inside the window sends as when it was
+    // running at the slot's second, and no test waits for the next minute.
+    const QString due = QTime::currentTime().toString(QStringLiteral("HH:mm"));
+    QVERIFY(writeBytes(station.filePath(QStringLiteral("hora_msg.txt")),
+                       due.toLatin1() + "\r\n\r\n\r\n\r\n"));
+    QVERIFY(writeBytes(station.filePath(QStringLiteral("mensagem_msg.txt")),
+                       "aviso.wav\r\n\r\n\r\n\r\n"));
+    QVERIFY(writeBytes(station.filePath(QStringLiteral("estacao.ini")),
+                       "janela_envio_min=2\ncanal_livre_s=" + QByteArray::number(kFreeSeconds) +
+                           "\natraso_ptt_ms=0\n"));
+
+    ScriptedRig rig;
+    rig.scriptSquelch(std::vector<std::string>(100000, "1")); // a QSO on the channel
+    QProcess anunciel;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("ANUNCIEL_RIGCTLD"), QString::fromStdString(rig.address()));
+    anunciel.setProcessEnvironment(env);
+    anunciel.setWorkingDirectory(station.path());
+    anunciel.setProcessChannelMode(QProcess::ForwardedChannels);
+    anunciel.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+    anunciel.start(program, {});
+    QVERIFY(anunciel.waitForStarted(5000));
+
+    const auto squelchReads = [&rig] {
+        int reads = 0;
+        for (const std::string &c : rig.commands())
+            reads += c == "\\get_dcd";
+        return reads;
+    };
+    // Running, and the slot waiting through a few busy readings.
+    QTRY_VERIFY_WITH_TIMEOUT(squelchReads() >= 4, 15000);
+    QVERIFY(!rig.everKeyed());
+    rig.scriptSquelch({}); // the QSO ends
+    const auto closed = std::chrono::steady_clock::now();
+    QTRY_VERIFY_WITH_TIMEOUT(rig.everKeyed(), (kFreeSeconds + 5) * 1000);
+    QTRY_VERIFY_WITH_TIMEOUT(!rig.ptt(), 5000);
+    QTest::qWait(2500); // no second send
+
+    anunciel.terminate();
+    QVERIFY(anunciel.waitForFinished(5000));
+    int rises = 0;
+    std::chrono::steady_clock::time_point keyed;
+    for (const ScriptedRig::PttChange &change : rig.pttLog())
+        if (change.on && rises++ == 0)
+            keyed = change.at;
+    QCOMPARE(rises, 1);
+    const auto after = std::chrono::duration_cast<std::chrono::milliseconds>(keyed - closed);
+    qInfo("keyed %lld ms after the squelch closed (canal_livre_s=%d)",
+          static_cast<long long>(after.count()), kFreeSeconds);
+    QVERIFY2(after.count() >= kFreeSeconds * 1000 && after.count() <= kFreeSeconds * 1000 + 1500,
+             qPrintable(QStringLiteral("keyed %1 ms after the squelch closed").arg(after.count())));
 }
 
 ANUNCIEL_SKIPPABLE_TEST_MAIN(TestPulsePlayback)

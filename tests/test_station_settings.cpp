@@ -60,6 +60,8 @@ private slots:
     void badSettingStopsStartWithItsBox_data();
     void badSettingStopsStartWithItsBox();
     void settingsFileNeverWritten();
+    void sendingSettingsOnBothSystems_data();
+    void sendingSettingsOnBothSystems();
 };
 
 void TestStationSettings::readsWithDefaults_data()
@@ -217,6 +219,27 @@ void TestStationSettings::badSettingRefused_data()
         << QStringList{"limiar_audio_db", "\"-40,5\"", "ponto decimal"};
     QTest::newRow("hang too long") << QByteArray("segura_audio_ms=60000\n") << unset
                                    << QStringList{"segura_audio_ms", "\"60000\"", "de 0 a 10000"};
+    const QString minutes = QStringLiteral("número inteiro de minutos de 0 a 60");
+    QTest::newRow("window not a number")
+        << QByteArray("janela_envio_min=dez\n") << unset
+        << QStringList{"janela_envio_min em estacao.ini", "\"dez\"", minutes};
+    QTest::newRow("window too long") << QByteArray("janela_envio_min=61\n") << unset
+                                     << QStringList{"janela_envio_min", "\"61\"", minutes};
+    QTest::newRow("free time negative")
+        << QByteArray("canal_livre_s=-1\n") << unset
+        << QStringList{"canal_livre_s", "\"-1\"", "número inteiro de segundos de 0 a 60"};
+    QTest::newRow("identification interval zero")
+        << QByteArray("identificacao_intervalo_min=0\n") << unset
+        << QStringList{"identificacao_intervalo_min", "\"0\"", "de 1 a 120"};
+    QTest::newRow("identification interval too long")
+        << QByteArray("identificacao_intervalo_min=121\n") << unset
+        << QStringList{"identificacao_intervalo_min", "\"121\"", "de 1 a 120"};
+    QTest::newRow("over the QSO neither sim nor nao")
+        << QByteArray("identificacao_sobre_qso=talvez\n") << unset
+        << QStringList{"identificacao_sobre_qso em estacao.ini", "\"talvez\"", "sim ou nao"};
+    QTest::newRow("only with activity as a number")
+        << QByteArray("identificacao_so_com_atividade=1\n") << unset
+        << QStringList{"identificacao_so_com_atividade", "\"1\"", "sim ou nao"};
     QTest::newRow("keys in a section") << QByteArray("[estacao]\nrigctld=127.0.0.1:4532\n") << unset
                                        << QStringList{"\"estacao/rigctld\"", "sem seção"};
 }
@@ -285,6 +308,64 @@ void TestStationSettings::settingsFileNeverWritten()
     QCOMPARE(QFileInfo(path).lastModified(), modified);
     QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden),
              QStringList{kStationSettingsFile});
+}
+
+void TestStationSettings::sendingSettingsOnBothSystems_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<bool>("windows");       // read as the Windows program reads it
+    QTest::addColumn<QList<int>>("numbers"); // window, free seconds, interval
+    QTest::addColumn<QString>("idFile");
+    QTest::addColumn<QList<bool>>("flags"); // over the QSO, only with activity
+
+    const QByteArray all("janela_envio_min=15\ncanal_livre_s=0\nidentificacao_arquivo=id "
+                         "PY2XYZ.wav\nidentificacao_intervalo_min=120\n"
+                         "identificacao_sobre_qso=sim\nidentificacao_so_com_atividade=Sim\n");
+    for (const bool windows : {false, true}) {
+        const char *system = windows ? "Windows" : "Linux";
+        QTest::addRow("%s, no file", system) << QByteArray("-") << windows << QList<int>{0, 3, 10}
+                                             << "" << QList<bool>{false, false};
+        QTest::addRow("%s, every key", system) << all << windows << QList<int>{15, 0, 120}
+                                               << "id PY2XYZ.wav" << QList<bool>{true, true};
+        QTest::addRow("%s, nao and não", system)
+            << QByteArray("identificacao_sobre_qso=nao\nidentificacao_so_com_atividade=não\n"
+                          "janela_envio_min=60\ncanal_livre_s=60\nidentificacao_intervalo_min=1\n")
+            << windows << QList<int>{60, 60, 1} << "" << QList<bool>{false, false};
+    }
+    // One file for both systems: the station link's keys, even ones the Linux program would
+    // refuse, are accepted and ignored on Windows.
+    QTest::newRow("Windows, the station link's keys ignored")
+        << QByteArray("rigctld=127.0.0.1\natraso_ptt_ms=abc\nsaida_audio=USB\n"
+                      "janela_envio_min=5\n")
+        << true << QList<int>{5, 3, 10} << "" << QList<bool>{false, false};
+}
+
+void TestStationSettings::sendingSettingsOnBothSystems()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(bool, windows);
+    QFETCH(QList<int>, numbers);
+    QFETCH(QString, idFile);
+    QFETCH(QList<bool>, flags);
+    const WorkingFolder folder;
+    if (file != "-")
+        QVERIFY(writeBytes(folder.filePath(kStationSettingsFile), file));
+    // The variable names rigctld, which only the Linux program uses: not an address here.
+    const StationSettingsRead read = readStationSettings(
+        kStationSettingsFile, windows ? OptionalText(QStringLiteral("nada")) : std::nullopt,
+        windows ? SettingsSystem::NodeSoftware : SettingsSystem::StationLink);
+    QVERIFY2(read.status.ok(), read.status.description.c_str());
+    const SendingSettings &sending = read.settings.sending;
+    QCOMPARE(
+        (QList<int>{sending.windowMinutes, sending.freeChannelSeconds, sending.idIntervalMinutes}),
+        numbers);
+    QCOMPARE(sending.idFile, idFile);
+    QCOMPARE((QList<bool>{sending.idOverQso, sending.idOnlyWithActivity}), flags);
+    if (windows) {
+        QVERIFY(read.settings.rigctld.isEmpty());
+        QCOMPARE(read.settings.keyingDelay, kDefaultKeyingDelay);
+        QVERIFY(read.settings.audioOutput.isEmpty());
+    }
 }
 
 QTEST_MAIN(TestStationSettings)

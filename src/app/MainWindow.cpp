@@ -2,6 +2,7 @@
 
 #include "SecondTimer.h"
 #include "TimeOfDay.h"
+#include "link/StationSettings.h"
 #include "schedule/ExisteArquivo.h"
 #include "schedule/ScheduleFile.h"
 #include "ui/AboutWindow.h"
@@ -83,16 +84,31 @@ MainWindow::MainWindow(const Platform &platform, LinkFactory linkFactory, QWidge
 // Releasing the link is all that ending needs: no call is made on it here.
 MainWindow::~MainWindow() = default;
 
+void MainWindow::stopFatally(const LinkStatus &status)
+{
+    const QString description = QString::fromStdString(status.description);
+    // Written before the box: at an unattended station the log is all that remains.
+    m_platform.log->line(QStringLiteral("Erro fatal, o programa não pode continuar: %1")
+                             .arg(fatalReportText(status.code, description)));
+    m_platform.boxes->fatal(nullptr, status.code, description);
+}
+
 bool MainWindow::start()
 {
+    // Read on both systems, before the link: a setting that cannot be understood stops the
+    // program with a box that says which.
+    const StationSettingsRead settings = readStationSettings();
+    if (!settings.status.ok()) {
+        stopFatally(settings.status);
+        return false;
+    }
+    m_window = SendingWindow(settings.settings.sending);
+    m_identification = Identification(settings.settings.sending);
+
     // Without the link the program cannot work at all.
     LinkCreation created = m_linkFactory();
     if (!created.link) {
-        const QString description = QString::fromStdString(created.status.description);
-        // Written before the box: at an unattended station the log is all that remains.
-        m_platform.log->line(QStringLiteral("Erro fatal, o programa não pode continuar: %1")
-                                 .arg(fatalReportText(created.status.code, description)));
-        m_platform.boxes->fatal(nullptr, created.status.code, description);
+        stopFatally(created.status);
         return false;
     }
     m_link = std::move(created.link);
@@ -259,16 +275,17 @@ void MainWindow::reportSend(const SendRecord &send, const QString &outcome)
     // The outcome first: a notice the line itself brings about (the log file failing) must
     // stand beside it, not be wiped by it.
     m_notice.clear();
+    const QString what = send.slot < 0 ? QStringLiteral("identificação")
+                                       : QStringLiteral("mensagem %1").arg(send.slot + 1);
     m_lastOutcome =
-        QStringLiteral("Último envio: mensagem %1 às %2%3, %4")
-            .arg(send.slot + 1)
-            .arg(send.at.time().toString(QStringLiteral("HH:mm:ss")),
+        QStringLiteral("Último envio: %1 às %2%3, %4")
+            .arg(what, send.at.time().toString(QStringLiteral("HH:mm:ss")),
                  send.how == QStringLiteral("enviar agora") ? QStringLiteral(" (enviar agora)")
                                                             : QString(),
                  outcome);
-    m_platform.log->lineAt(send.at, QStringLiteral("mensagem %1 (%2) \"%3\": %4")
-                                        .arg(send.slot + 1)
-                                        .arg(send.how, send.path, outcome));
+    const QString how = send.how.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(send.how);
+    m_platform.log->lineAt(send.at,
+                           QStringLiteral("%1%2 \"%3\": %4").arg(what, how, send.path, outcome));
     refreshStatus();
 }
 
@@ -288,7 +305,7 @@ void MainWindow::playOutcome(const PlayOutcome &outcome)
     const SendRecord send = *found;
     m_playing.erase(found);
     if (outcome.status.ok())
-        reportSend(send, QStringLiteral("enviada"));
+        reportSend(send, send.sentOutcome);
     else if (outcome.started)
         reportSend(send,
                    QStringLiteral("interrompida após %1 s: %2").arg(seconds(outcome.played), why));
@@ -296,42 +313,22 @@ void MainWindow::playOutcome(const PlayOutcome &outcome)
         reportSend(send, QStringLiteral("não enviada: %1").arg(why));
 }
 
-void MainWindow::sendIfFree(int slot, SendKind kind, RfReads rfReads)
+bool MainWindow::sendIfFree(int slot, SendKind kind, RfReads rfReads)
 {
     const SendRecord send = recordOf(slot, kind);
-    switch (readLinkState(*m_link, rfReads)) {
+    switch (readChannel(rfReads)) {
     case LinkState::RfBusy:
         reportSend(send, QStringLiteral("não enviada: rádio (RF) ocupado"));
-        return;
+        return false;
     case LinkState::IpBusy:
         reportSend(send, QStringLiteral("não enviada: internet (IP) ocupada"));
-        return;
+        return false;
     case LinkState::Free:
         break;
     }
-    // A link that plays the file itself tells later whether it went out whole.
-    const bool toldLater = m_link->tellsPlayOutcome();
-    if (toldLater)
-        m_playing.push_back(send);
-    m_sending = true;
-    const LinkStatus played = transmitFile(*m_link, *m_platform.pause,
-                                           [this, slot] { return slotPath(slot).toStdString(); });
-    m_sending = false;
-    if (!played.ok()) {
-        if (toldLater && !m_playing.empty())
-            m_playing.pop_back();
-        reportSend(send, QStringLiteral("não enviada: o arquivo não foi tocado (%1)")
-                             .arg(QString::fromStdString(played.description)));
-        return;
-    }
-    if (!toldLater) {
-        reportSend(send, QStringLiteral("enviada"));
-        return;
-    }
-    m_lastOutcome = QStringLiteral("Enviando: mensagem %1, desde %2")
-                        .arg(slot + 1)
-                        .arg(send.at.time().toString(QStringLiteral("HH:mm:ss")));
-    refreshStatus();
+    transmit(
+        send, [this, slot] { return slotPath(slot).toStdString(); }, true);
+    return true;
 }
 
 void MainWindow::sendNow(int slot)
@@ -346,7 +343,9 @@ void MainWindow::sendNow(int slot)
         reportMissingFile(slot);
         return;
     }
-    sendIfFree(slot, SendKind::Now, RfReads::Once);
+    // What the operator sent does not go again when the channel frees.
+    if (sendIfFree(slot, SendKind::Now, RfReads::Once) && m_window.isWaiting(slot))
+        m_window.settle(slot);
 }
 
 // ---- Scheduler ---------------------------------------------------------------------------
@@ -358,10 +357,16 @@ void MainWindow::onSecond()
     if (m_sending || m_ending)
         return;
     // Shown every second, told to a screen reader only while the clock has the focus.
+    const WallMs tickAt = wallNow(*m_platform.clock);
     setTextQuietly(m_ui.clock, m_platform.clock->timeText());
     refreshCaminho();
     for (int slot = 0; slot < kSlotCount && !m_ending; ++slot)
         checkSlot(slot);
+    // The next tick looks for what came due from here on (a box opened above may have let
+    // later ticks run meanwhile: looking twice at a stretch never sends twice).
+    m_lastTick = tickAt;
+    sendWaiting();
+    identify();
     if (!m_ending)
         refreshStatus();
 }
@@ -390,9 +395,158 @@ void MainWindow::checkSlot(int slot)
             enabled->setCheckState(Qt::Unchecked);
         return;
     }
+    if (m_window.isOn()) {
+        m_window.consider(slot, wallNow(*m_platform.clock), shownSlot(slot), m_lastTick);
+        return;
+    }
     if (!isDue(m_ui.rows[slot].time->text(), m_platform.clock->now()))
         return;
     sendIfFree(slot, SendKind::Scheduled, RfReads::Twice);
+}
+
+// ---- Sending window and identification ----------------------------------------------------
+
+ShownSlot MainWindow::shownSlot(int slot) const
+{
+    const SlotRow &row = m_ui.rows[slot];
+    return {row.enabled->checkState() == Qt::Checked, row.time->text(), row.fileName->text()};
+}
+
+// The reading made just before a send; it counts among the channel's readings too.
+LinkState MainWindow::readChannel(RfReads rfReads)
+{
+    const LinkState state = readLinkState(*m_link, rfReads);
+    m_channel.observe(wallNow(*m_platform.clock), state != LinkState::Free);
+    return state;
+}
+
+// The one way onto the air: nothing else reads the channel or ticks while it holds the link.
+// A link that plays the file itself tells later whether it went out whole.
+LinkStatus MainWindow::transmit(const SendRecord &send, const std::function<std::string()> &path,
+                                bool announcement)
+{
+    const WallMs keyed = wallNow(*m_platform.clock);
+    const bool toldLater = m_link->tellsPlayOutcome();
+    if (toldLater)
+        m_playing.push_back(send);
+    m_sending = true;
+    const LinkStatus played = transmitFile(*m_link, *m_platform.pause, path);
+    m_sending = false;
+    // An identification is not activity that calls for another one.
+    if (announcement)
+        m_channel.noteOwnSend(keyed);
+    if (!played.ok()) {
+        if (toldLater && !m_playing.empty())
+            m_playing.pop_back();
+        reportSend(send, QStringLiteral("não enviada: o arquivo não foi tocado (%1)")
+                             .arg(QString::fromStdString(played.description)));
+    } else if (!toldLater) {
+        reportSend(send, send.sentOutcome);
+    } else {
+        m_lastOutcome = QStringLiteral("Enviando: %1, desde %2")
+                            .arg(send.slot < 0 ? QStringLiteral("identificação")
+                                               : QStringLiteral("mensagem %1").arg(send.slot + 1),
+                                 send.at.time().toString(QStringLiteral("HH:mm:ss")));
+        refreshStatus();
+    }
+    return played;
+}
+
+// Nothing when the channel, read once more, is busy: the send waits on.
+std::optional<LinkStatus> MainWindow::sendPolitely(const SendRecord &send, bool announcement)
+{
+    // A call into the node may pump messages: no tick may start a send inside this one.
+    m_sending = true;
+    const LinkState state = readChannel(RfReads::Twice);
+    m_sending = false;
+    if (state != LinkState::Free)
+        return std::nullopt;
+    const std::string path = send.path.toStdString();
+    return transmit(
+        send, [&path] { return path; }, announcement);
+}
+
+// The readings every waiting send goes by: there is no other polling of the channel. Waiting
+// work goes as soon as a reading completes its free stretch, not at the next tick.
+void MainWindow::channelRead(bool busy)
+{
+    m_channel.observe(wallNow(*m_platform.clock), busy);
+    // Nothing waits before the scheduler's first tick. Without a window a slot has its own
+    // second only: a send started here could hold the link over it, so everything waits for
+    // the tick, where the slots go first.
+    if (!m_lastTick || !m_window.isOn())
+        return;
+    refreshCaminho();
+    sendWaiting();
+    identify();
+}
+
+void MainWindow::sendWaiting()
+{
+    for (const int slot : m_window.waiting()) {
+        if (m_ending)
+            return;
+        if (!m_window.isWaiting(slot)) // settled meanwhile (a box's nested tick)
+            continue;
+        const WallMs now = wallNow(*m_platform.clock);
+        const ShownSlot as = m_window.waitingAs(slot);
+        SendRecord send{slot, m_platform.clock->dateTime(),
+                        QStringLiteral("horário %1").arg(as.time), m_caminho + as.fileName};
+        switch (m_window.step(slot, now, shownSlot(slot), m_channel)) {
+        case SendingWindow::Step::Wait:
+            continue;
+        case SendingWindow::Step::Stopped:
+            m_window.settle(slot);
+            reportSend(send, QStringLiteral("não enviada: a mensagem foi desmarcada ou alterada "
+                                            "enquanto esperava o canal livre"));
+            continue;
+        case SendingWindow::Step::Expired:
+            send.sentOutcome = m_window.expiredOutcome(slot);
+            m_window.settle(slot);
+            reportSend(send, send.sentOutcome);
+            continue;
+        case SendingWindow::Step::Try:
+            break;
+        }
+        send.path = slotPath(slot);
+        send.sentOutcome = m_window.sentOutcome(slot, now, m_channel);
+        if (!sendPolitely(send, true))
+            continue;
+        m_window.settle(slot);
+    }
+}
+
+void MainWindow::identify()
+{
+    if (!m_identification.isOn() || m_ending)
+        return;
+    const Identification::Step step = m_identification.step(wallNow(*m_platform.clock), m_channel);
+    if (step == Identification::Step::Wait)
+        return;
+    const QString interval = m_identification.intervalText();
+    SendRecord send{-1, m_platform.clock->dateTime(), QString(),
+                    m_caminho + m_identification.fileName()};
+    if (step == Identification::Step::Skip) {
+        m_identification.settle();
+        reportSend(send, QStringLiteral("não enviada: canal ocupado %1").arg(interval));
+        return;
+    }
+    // Nobody may be at the station to answer a box: the log says it, and nothing is keyed.
+    if (!ExisteArquivo(send.path)) {
+        m_identification.settle();
+        reportSend(send, QStringLiteral("não enviada: o arquivo não existe"));
+        return;
+    }
+    if (step == Identification::Step::Force) {
+        send.sentOutcome =
+            QStringLiteral("enviada sobre o canal ocupado, no fim do intervalo %1").arg(interval);
+        const std::string path = send.path.toStdString();
+        transmit(
+            send, [&path] { return path; }, false);
+    } else if (!sendPolitely(send, false)) {
+        return;
+    }
+    m_identification.settle();
 }
 
 // ---- Link state --------------------------------------------------------------------------
@@ -444,7 +598,7 @@ void MainWindow::showNotice(const QString &text)
 // Reads one side (0 the radio, 1 the internet) and shows it. A read that fails shows the
 // side as unknown: calling it free would tell the operator all is well while nothing can go
 // out. The log hears when a side stops being read and when it is read again, not every second.
-void MainWindow::readSide(int side)
+SideState MainWindow::readSide(int side)
 {
     const bool radio = side == 0;
     std::int16_t value = 0;
@@ -484,14 +638,17 @@ void MainWindow::readSide(int side)
     else if (state != SideState::Unknown && before == SideState::Unknown)
         m_platform.log->line(
             QStringLiteral("Leitura %1 de volta: \"%2\".").arg(which, caption->text().trimmed()));
+    return state;
 }
 
 void MainWindow::showLinkState()
 {
     if (m_sending || m_ending)
         return;
-    readSide(0);
-    readSide(1);
+    const SideState rf = readSide(0);
+    const SideState ip = readSide(1);
+    // A side that cannot be read counts as free here too, as it does for a send.
+    channelRead(rf == SideState::Busy || ip == SideState::Busy);
 }
 
 // ---- About and help ----------------------------------------------------------------------

@@ -4,6 +4,9 @@
 // link to the node for the whole run, and two one-second timers: the scheduler (`Timer1`)
 // and the link-state display (`Timer2`). The controls are listed in ui/MainWindowUi.h.
 
+#include "ChannelWatch.h"
+#include "Identification.h"
+#include "SendingWindow.h"
 #include "link/LinkObject.h"
 #include "link/TransmitSequence.h"
 #include "platform/Platform.h"
@@ -92,14 +95,17 @@ private:
     QString slotPath(int slot) const;
     void checkSlot(int slot);
     bool reportMissingFile(int slot);
-    void sendIfFree(int slot, SendKind kind, RfReads rfReads);
-    // A send as the log and the status line tell it: which slot, when, and how it was asked.
+    // True when the file went to the node (whatever the node answered).
+    bool sendIfFree(int slot, SendKind kind, RfReads rfReads);
+    // A send as the log and the status line tell it: which slot (none for the
+    // identification), when, how it was asked, and what to call it once it went out whole.
     struct SendRecord
     {
-        int slot = 0;
+        int slot = 0; // -1: the identification
         QDateTime at;
         QString how;  // "horário 14:30" or "enviar agora"
         QString path; // the file's full path
+        QString sentOutcome = QStringLiteral("enviada");
     };
     SendRecord recordOf(int slot, SendKind kind) const;
     // Writes the send's line and shows its outcome on the status line.
@@ -108,8 +114,20 @@ private:
     // The slot whose time comes next, as the status line tells it.
     QString nextSlotText() const;
     void refreshStatus();
-    void readSide(int side);
+    SideState readSide(int side);
+    // The sending window, the identification and what they share.
+    ShownSlot shownSlot(int slot) const;
+    LinkState readChannel(RfReads rfReads);
+    // The one way onto the air: keys, plays the file `path` gives, unkeys, and reports.
+    LinkStatus transmit(const SendRecord &send, const std::function<std::string()> &path,
+                        bool announcement);
+    std::optional<LinkStatus> sendPolitely(const SendRecord &send, bool announcement);
+    void channelRead(bool busy);
+    void sendWaiting();
+    void identify();
     void stopTimers();
+    // The log's line, then the box, of an error the program cannot go on after.
+    void stopFatally(const LinkStatus &status);
 
     Platform m_platform;
     LinkFactory m_linkFactory;
@@ -118,6 +136,11 @@ private:
     MainWindowUi m_ui;
     SecondTimer *m_secondTimer = nullptr;
     QTimer *m_linkStateTimer = nullptr;
+
+    ChannelWatch m_channel;
+    SendingWindow m_window;
+    Identification m_identification;
+    std::optional<WallMs> m_lastTick; // the scheduler's last tick, once it has ticked
 
     std::array<bool, kSlotCount> m_missingBoxOpen{};
     // What the indicators last showed, radio first; none before the first reading.

@@ -90,6 +90,71 @@ LinkStatus readRfDetection(const QSettings &file, RfDetectionSettings &rf)
 }
 
 // ---- end of the radio side's source --------------------------------------------------------
+// ---- Sending window and periodic identification ------------------------------------------
+
+// A whole number of `unit` from `min` to `max`; the text that says what is wrong otherwise.
+std::optional<QString> readWholeNumber(const QSettings &file, const QString &key, int min, int max,
+                                       int example, const QString &unit, int &value)
+{
+    if (!file.contains(key))
+        return std::nullopt;
+    const QString text = textValue(file.value(key));
+    bool isNumber = false;
+    const int number = text.toInt(&isNumber, 10);
+    if (!isNumber || number < min || number > max)
+        return QStringLiteral("O valor de %1 é \"%2\", mas deve ser um número inteiro de %3 de "
+                              "%4 a %5 (por exemplo %6).")
+            .arg(fileOrigin(key), text, unit)
+            .arg(min)
+            .arg(max)
+            .arg(example);
+    value = number;
+    return std::nullopt;
+}
+
+std::optional<QString> readYesNo(const QSettings &file, const QString &key, bool &value)
+{
+    if (!file.contains(key))
+        return std::nullopt;
+    const QString text = textValue(file.value(key));
+    const QString folded = text.toLower();
+    if (folded == QStringLiteral("sim"))
+        value = true;
+    else if (folded == QStringLiteral("nao") || folded == QStringLiteral("não"))
+        value = false;
+    else
+        return QStringLiteral("O valor de %1 é \"%2\", mas deve ser sim ou nao.")
+            .arg(fileOrigin(key), text);
+    return std::nullopt;
+}
+
+const QStringList &sendingKeys()
+{
+    static const QStringList keys{kSendWindowKey, kFreeChannelKey, kIdFileKey,
+                                  kIdIntervalKey, kIdOverQsoKey,   kIdOnlyWithActivityKey};
+    return keys;
+}
+
+std::optional<QString> readSendingSettings(const QSettings &file, SendingSettings &sending)
+{
+    if (auto wrong = readWholeNumber(file, kSendWindowKey, 0, kMaxSendWindowMinutes, 10,
+                                     QStringLiteral("minutos"), sending.windowMinutes))
+        return wrong;
+    if (auto wrong = readWholeNumber(file, kFreeChannelKey, 0, kMaxFreeChannelSeconds, 3,
+                                     QStringLiteral("segundos"), sending.freeChannelSeconds))
+        return wrong;
+    if (file.contains(kIdFileKey))
+        sending.idFile = textValue(file.value(kIdFileKey));
+    if (auto wrong =
+            readWholeNumber(file, kIdIntervalKey, kMinIdIntervalMinutes, kMaxIdIntervalMinutes, 10,
+                            QStringLiteral("minutos"), sending.idIntervalMinutes))
+        return wrong;
+    if (auto wrong = readYesNo(file, kIdOverQsoKey, sending.idOverQso))
+        return wrong;
+    return readYesNo(file, kIdOnlyWithActivityKey, sending.idOnlyWithActivity);
+}
+
+// ---- end of sending window and identification -------------------------------------------
 
 } // namespace
 
@@ -108,8 +173,10 @@ std::optional<RigctldAddress> parseRigctldAddress(const QString &text)
 }
 
 StationSettingsRead readStationSettings(const QString &path,
-                                        const std::optional<QString> &rigctldVariable)
+                                        const std::optional<QString> &rigctldVariable,
+                                        SettingsSystem system)
 {
+    const bool keysRadio = system == SettingsSystem::StationLink;
     StationSettings settings;
     if (QFileInfo::exists(path)) {
         const QSettings file(path, QSettings::IniFormat);
@@ -120,8 +187,8 @@ StationSettingsRead readStationSettings(const QString &path,
                               .arg(kStationSettingsFile));
         // A key mistyped would be passed over and the station run on a default it was
         // not meant to have.
-        const QStringList known =
-            QStringList{kRigctldKey, kKeyingDelayKey, kAudioOutputKey} + rfDetectionKeys();
+        const QStringList known = QStringList{kRigctldKey, kKeyingDelayKey, kAudioOutputKey} +
+                                  rfDetectionKeys() + sendingKeys();
         for (const QString &key : file.allKeys())
             if (!known.contains(key))
                 return failed(
@@ -130,11 +197,14 @@ StationSettingsRead readStationSettings(const QString &path,
                                    "(sem seção).")
                         .arg(kStationSettingsFile, key, known.join(QStringLiteral(", "))));
 
-        if (file.contains(kRigctldKey)) {
+        if (const auto wrong = readSendingSettings(file, settings.sending))
+            return failed(*wrong);
+
+        if (keysRadio && file.contains(kRigctldKey)) {
             settings.rigctld = textValue(file.value(kRigctldKey));
             settings.rigctldOrigin = fileOrigin(kRigctldKey);
         }
-        if (file.contains(kKeyingDelayKey)) {
+        if (keysRadio && file.contains(kKeyingDelayKey)) {
             const QString text = textValue(file.value(kKeyingDelayKey));
             bool isNumber = false;
             const int ms = text.toInt(&isNumber, 10);
@@ -147,12 +217,17 @@ StationSettingsRead readStationSettings(const QString &path,
                                   .arg(kDefaultKeyingDelay.count()));
             settings.keyingDelay = std::chrono::milliseconds(ms);
         }
-        if (file.contains(kAudioOutputKey))
+        if (keysRadio && file.contains(kAudioOutputKey))
             settings.audioOutput = textValue(file.value(kAudioOutputKey));
-        if (const LinkStatus rf = readRfDetection(file, settings.rf); !rf.ok())
-            return {{}, rf};
+        // The radio side's source is the station link's: accepted and ignored elsewhere.
+        if (keysRadio) {
+            if (const LinkStatus rf = readRfDetection(file, settings.rf); !rf.ok())
+                return {{}, rf};
+        }
     }
 
+    if (!keysRadio)
+        return {settings, LinkStatus::success()};
     if (rigctldVariable && !rigctldVariable->trimmed().isEmpty()) {
         settings.rigctld = rigctldVariable->trimmed();
         settings.rigctldOrigin = kRigctldVariable;

@@ -1,8 +1,10 @@
 #pragma once
 
 // The station's own settings: a small INI file in the folder the program is started from,
-// beside the schedule files, read at start and never written. A missing file, or a key it
-// lacks, means the default; ANUNCIEL_RIGCTLD, when set, names rigctld over the file.
+// beside the schedule files, read at start and never written, on both systems. A missing
+// file, or a key it lacks, means the default; ANUNCIEL_RIGCTLD, when set, names rigctld over
+// the file. A key that only one system uses is accepted and ignored by the other, so that one
+// file serves both.
 
 #include "LinkObject.h"
 
@@ -52,6 +54,51 @@ struct RfDetectionSettings
     std::chrono::milliseconds audioHang = kDefaultAudioHang;
 };
 // ---- end of the radio side's source --------------------------------------------------------
+// ---- Sending window and periodic identification (both systems) -------------------------
+inline const QString kSendWindowKey = QStringLiteral("janela_envio_min");
+inline const QString kFreeChannelKey = QStringLiteral("canal_livre_s");
+inline const QString kIdFileKey = QStringLiteral("identificacao_arquivo");
+inline const QString kIdIntervalKey = QStringLiteral("identificacao_intervalo_min");
+inline const QString kIdOverQsoKey = QStringLiteral("identificacao_sobre_qso");
+inline const QString kIdOnlyWithActivityKey = QStringLiteral("identificacao_so_com_atividade");
+
+inline constexpr int kMaxSendWindowMinutes = 60;
+inline constexpr int kMaxFreeChannelSeconds = 60;
+inline constexpr int kMinIdIntervalMinutes = 1;
+inline constexpr int kMaxIdIntervalMinutes = 120;
+
+struct SendingSettings
+{
+    // Minutes after a slot's time in which a busy channel only delays it; 0: its own second
+    // only, no retry.
+    int windowMinutes = 0;
+    // How long both sides must have been free, without a break, before a delayed send.
+    int freeChannelSeconds = 3;
+    // The identification's WAV file in the station folder; empty: no identification.
+    QString idFile;
+    // Once in every interval of this many minutes, aligned to the clock from midnight.
+    int idIntervalMinutes = 10;
+    // At the end of an interval that never had a free channel: sent anyway (true) or skipped.
+    bool idOverQso = false;
+    // No identification for an interval in which nothing was sent and nobody was heard.
+    bool idOnlyWithActivity = false;
+
+    bool operator==(const SendingSettings &) const = default;
+};
+// ---- end of sending window and identification -------------------------------------------
+
+// Which program the file is read for: the Linux one keys the radio itself; the Windows one
+// leaves that to the node software and ignores the station link's keys.
+enum class SettingsSystem
+{
+    StationLink,
+    NodeSoftware
+};
+#ifdef Q_OS_WIN
+inline constexpr SettingsSystem kThisSystem = SettingsSystem::NodeSoftware;
+#else
+inline constexpr SettingsSystem kThisSystem = SettingsSystem::StationLink;
+#endif
 
 struct StationSettings
 {
@@ -65,6 +112,7 @@ struct StationSettings
     QString audioOutput;
     // Where the radio side's busy state comes from.
     RfDetectionSettings rf;
+    SendingSettings sending;
 };
 
 struct StationSettingsRead
@@ -75,9 +123,11 @@ struct StationSettingsRead
 };
 
 // Reads `path` (missing: the defaults), then lets `rigctldVariable`, when set and not empty,
-// name rigctld instead.
+// name rigctld instead. For the node software's system the station link's keys, and the
+// variable, are accepted but neither read nor checked.
 StationSettingsRead readStationSettings(const QString &path,
-                                        const std::optional<QString> &rigctldVariable);
+                                        const std::optional<QString> &rigctldVariable,
+                                        SettingsSystem system = kThisSystem);
 
 // The settings this program is started with: the file in the working folder and the
 // environment.
