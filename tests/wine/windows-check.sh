@@ -495,6 +495,21 @@ server_ended() {
 }
 check "... and its server ended once released" server_ended
 
+# The station's log, in the program folder: the two sends, dated, as Notepad reads them.
+log_file="$station/registro.txt"
+logged() { # pattern (extended regular expression, without the date, time and line end)
+    grep -aEq "^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2} $1"$'\r$' "$log_file"
+}
+check "the log file registro.txt is in the program folder, UTF-8 marked, CR LF lines" \
+    eval '[ "$(head -c 3 "$log_file" | od -An -tx1 | tr -d " ")" = efbbbf ] &&
+        [ "$(grep -c $'"'"'\r$'"'"' "$log_file")" = "$(wc -l <"$log_file")" ]'
+check "... with \"Enviar agora\" sent, the accents intact" \
+    logged 'mensagem 1 \(enviar agora\) "C:\\Anunciel\\Anúncio 1\.wav": enviada'
+check "... with slot 4 sent at its time" \
+    logged "mensagem 4 \\(horário $due\\) \"C:\\\\Anunciel\\\\aviso\\.wav\": enviada"
+check "... with the program's start and end" \
+    eval 'logged "Anunciel [0-9.]+ iniciado na pasta C:\\\\Anunciel" && logged "Anunciel encerrado\\."'
+
 # ---- 4. The node interface registered for 32-bit programs only ---------------------------
 echo "-- the node interface's key removed from both registry views"
 for view in 32 64; do
@@ -531,10 +546,9 @@ through_dispatch() {
 }
 check "... bound through IDispatch by the type library's slots, never by name, released" \
     through_dispatch
-binding_logged() { # on the standard error, or in the station's log file where there is one
+binding_logged() { # in the station's log file
     local lines
-    lines=$(cat "$work/program.log" "$station"/registro*.txt 2>/dev/null |
-        grep -c 'Ligação com o nó: pelo IDispatch do objeto.*80004002') || true
+    lines=$(grep -ac 'Ligação com o nó: pelo IDispatch do objeto.*80004002' "$log_file") || true
     [ "$lines" = 1 ]
 }
 check "... and the log says so once" binding_logged
@@ -564,6 +578,28 @@ IpBusy 0x80040201 "Erro sem descrição do sistema" 77
 check "through IDispatch, no type information: no link, with the status that stopped it" \
     link_statuses create ANUNCIEL_MOCK_NO_TYPE_INFO=1 'not created 0x80004001 "Not implemented."
 '
+
+# The node answering every call with an error: the indicators do not call the channel free,
+# and the log says so once for each side.
+echo "-- the node answering every call with an error"
+server_ended || true
+(cd "$station" && env ANUNCIEL_MOCK_RESULT=0x80040201 wine 'C:\Anunciel\anunciel.exe' \
+    >/dev/null 2>&1 &)
+main=$(wait_window "$main_title" 60) ||
+    fatal "with the node failing: the main window \"$main_title\" appears"
+wait_window anunciel 10 >/dev/null || true # slot 2's file is still missing
+answer_box Return || true
+window_gone anunciel 5 || true
+sleep 3
+encerrar
+answer_box shift+Tab space || true
+check "with the node failing: the program ends" wait_program_end 15
+side_unknown_once() { # side as the log names it
+    [ "$(grep -aFc "Sem leitura $1: " "$log_file")" = 1 ]
+}
+check "... the radio side shown unknown, told once" side_unknown_once 'do rádio (RF)'
+check "... the internet side shown unknown, told once" side_unknown_once 'da internet (IP)'
+server_ended || true
 
 # ---- 5. Install again, uninstall ---------------------------------------------------------
 (cd "$station" && sha256sum "${operator_files[@]}") >"$work/operator.sum"
