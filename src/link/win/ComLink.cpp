@@ -111,6 +111,20 @@ LinkStatus statusOf(long hresult) noexcept
 
 namespace {
 
+// The path as the node takes it: a real BSTR (it may read the length prefix). May throw
+// std::bad_alloc.
+LinkStatus pathText(const std::string &path, Bstr &text)
+{
+    std::wstring wide;
+    const HRESULT converted = toUtf16(path, wide);
+    if (FAILED(converted))
+        return statusOf(converted);
+    if (wide.size() > static_cast<std::size_t>(UINT_MAX / sizeof(OLECHAR)))
+        return statusOf(E_INVALIDARG);
+    text.reset(SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size())));
+    return text ? LinkStatus::success() : outOfMemory();
+}
+
 void tell(const ComLink::Note &note, const char *text, const char *more = "") noexcept
 {
     try {
@@ -212,16 +226,10 @@ LinkStatus ComLink::SetTransmit(bool on)
 LinkStatus ComLink::PlayFile(const std::string &path, bool flag)
 {
     try {
-        std::wstring wide;
-        const HRESULT converted = toUtf16(path, wide);
-        if (FAILED(converted))
-            return statusOf(converted);
-        if (wide.size() > static_cast<std::size_t>(UINT_MAX / sizeof(OLECHAR)))
-            return statusOf(E_INVALIDARG);
-        // The node takes a real BSTR (it may read the length prefix), freed once it returns.
-        Bstr text(SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size())));
-        if (!text)
-            return outOfMemory();
+        // Freed once the node returns.
+        Bstr text;
+        if (LinkStatus made = pathText(path, text); !made.ok())
+            return made;
         return statusOf(m_node->table->PlayFile(m_node, text.get(), automationBool(flag)));
     } catch (...) {
         return outOfMemory();
@@ -285,15 +293,9 @@ public:
     LinkStatus PlayFile(const std::string &path, bool flag) override
     {
         try {
-            std::wstring wide;
-            const HRESULT converted = toUtf16(path, wide);
-            if (FAILED(converted))
-                return statusOf(converted);
-            if (wide.size() > static_cast<std::size_t>(UINT_MAX / sizeof(OLECHAR)))
-                return statusOf(E_INVALIDARG);
-            Bstr text(SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size())));
-            if (!text)
-                return outOfMemory();
+            Bstr text;
+            if (LinkStatus made = pathText(path, text); !made.ok())
+                return made;
             // Invoke takes the arguments last first.
             VARIANT arguments[2];
             VariantInit(&arguments[0]);
