@@ -224,6 +224,13 @@ void TestStationRecord::unwritableLogCostsNothing()
     QCOMPARE(log.waiting(), 0);
     QVERIFY2(status->accessibleName().contains(QStringLiteral("voltou a ser gravado")),
              qPrintable(status->accessibleName()));
+
+    // The program's end is written after the window is gone: failing then tells no one.
+    station.window.reset();
+    QVERIFY(QFile::remove(path));
+    QVERIFY(QDir(m_folder->path()).mkdir(kLogFile));
+    log.line(QStringLiteral("Anunciel encerrado."));
+    QCOMPARE(log.waiting(), 1);
 }
 
 void TestStationRecord::statusLineTellsEachOutcome_data()

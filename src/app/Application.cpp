@@ -22,6 +22,9 @@ void prepareApplication()
 
 void showLogTroubleIn(MainWindow &window, StationLog &log)
 {
+    // The log outlives the window (it writes the program's end): the window must not be told
+    // anything once it is gone.
+    QObject::connect(&window, &QObject::destroyed, [&log] { log.setTroubleHandler({}); });
     // Said once when the file stops taking lines and once when it takes them again; the
     // reason is on standard error too.
     log.setTroubleHandler([&window, &log](const QString &reason) {
