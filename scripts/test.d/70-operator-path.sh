@@ -57,6 +57,8 @@ desktop="$home/.local/share/applications/anunciel.desktop"
 test -x "$station/anunciel" || { echo "FAIL: no program in the station folder"; exit 1; }
 test -d "$home/.cache/anunciel/build" || { echo "FAIL: not built in the operator's cache"; exit 1; }
 test ! -e "$home/anunciel/build" || { echo "FAIL: built inside the checkout"; exit 1; }
+grep -qxF "CMAKE_HOME_DIRECTORY:INTERNAL=$home/anunciel" "$home/.cache/anunciel/build/CMakeCache.txt" ||
+  { echo "FAIL: not built from the operator's clone"; exit 1; }
 if [ -n "$user" ] && [ -n "$(find "$home" -user root -print -quit)" ]; then
   echo "FAIL: root-owned files where the operator works: $(find "$home" -user root | head -3)"
   exit 1
