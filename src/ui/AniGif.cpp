@@ -187,17 +187,14 @@ void AniGif::start()
     if (frameCount() < 2)
         return;
     m_plays = 1;
-    scheduleNext();
+    m_clock.start();
+    m_due = playedDelay(m_current);
+    m_timer.start(int(m_due));
 }
 
 int AniGif::playedDelay(int frame) const
 {
     return int(qint64(frameDelay(frame)) * 100 / m_speed);
-}
-
-void AniGif::scheduleNext()
-{
-    m_timer.start(playedDelay(currentFrame()));
 }
 
 // Moves to the next frame; false, staying on the last one, once the repetitions are spent.
@@ -215,15 +212,33 @@ bool AniGif::step()
     return true;
 }
 
+// Moves to the next frame and past every frame whose time is over by `now` (a busy machine, a
+// window nobody saw): each frame is due when the times before it add up, so a late frame
+// never delays the rest. A frame stored without a time is shown all the same.
+bool AniGif::moveOn(qint64 now)
+{
+    do {
+        if (!step())
+            return false;
+        m_due += playedDelay(m_current);
+    } while (m_due <= now && playedDelay(m_current) > 0);
+    return true;
+}
+
 void AniGif::advance()
 {
-    if (!step()) {
+    const qint64 now = m_clock.elapsed();
+    const int before = m_current;
+    const bool goesOn = moveOn(now);
+    if (m_current != before) {
+        showCurrentFrame();
+        emit frameChanged(m_current);
+    }
+    if (!goesOn) {
         emit finished();
         return;
     }
-    showCurrentFrame();
-    emit frameChanged(m_current);
-    scheduleNext();
+    m_timer.start(int(qMax<qint64>(0, m_due - now)));
 }
 
 void AniGif::showCurrentFrame()
@@ -258,10 +273,8 @@ void AniGif::rest()
 {
     if (!m_timer.isActive())
         return; // not started, or finished
-    m_restLeft = qMax(0, m_timer.remainingTime());
     m_timer.stop();
     m_resting = true;
-    m_restingSince.start();
 }
 
 void AniGif::wake()
@@ -269,39 +282,12 @@ void AniGif::wake()
     if (!m_resting)
         return;
     m_resting = false;
-    qint64 gone = m_restingSince.elapsed();
-    if (gone < m_restLeft) {
-        m_timer.start(int(m_restLeft - gone));
+    const qint64 now = m_clock.elapsed();
+    if (m_due > now) {
+        m_timer.start(int(m_due - now));
         return;
     }
-    gone -= m_restLeft;
-    // The frames it would have shown meanwhile, skipped; a run of frames without a time (a
-    // full loop of them) ends the catching up.
-    const int before = m_current;
-    bool finishedMeanwhile = false;
-    int withoutTime = 0;
-    for (;;) {
-        if (!step()) {
-            finishedMeanwhile = true;
-            break;
-        }
-        const int delay = playedDelay(m_current);
-        if (gone < delay) {
-            m_timer.start(int(delay - gone));
-            break;
-        }
-        gone -= delay;
-        withoutTime = delay == 0 ? withoutTime + 1 : 0;
-        if (withoutTime > frameCount()) {
-            scheduleNext();
-            break;
-        }
-    }
-    showCurrentFrame();
-    if (m_current != before)
-        emit frameChanged(m_current);
-    if (finishedMeanwhile)
-        emit finished();
+    advance();
 }
 
 } // namespace anunciel

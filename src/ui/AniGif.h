@@ -76,7 +76,7 @@ private:
     void start();
     void advance();
     bool step();
-    void scheduleNext();
+    bool moveOn(qint64 now);
     int playedDelay(int frame) const;
     void rest();
     void wake();
@@ -103,8 +103,8 @@ private:
     int m_speed = 100;
     bool m_started = false;
     bool m_resting = false;
-    int m_restLeft = 0; // what was left of the current frame's time when it went to rest
-    QElapsedTimer m_restingSince;
+    QElapsedTimer m_clock; // since the first frame was shown
+    qint64 m_due = 0;      // when the current frame's time ends, on m_clock
 };
 
 } // namespace anunciel
