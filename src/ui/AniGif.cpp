@@ -67,11 +67,11 @@ void AniGif::loadFrames()
     QFile gif(file);
     m_delays = gif.open(QIODevice::ReadOnly) ? gifFrameDelays(gif.readAll()) : std::vector<int>();
     m_decoded.clear();
-    bool opaque = true;
+    m_opaque = true;
     for (int i = 0; i < m_movie->frameCount() && m_movie->jumpToFrame(i); ++i) {
         QPixmap frame = m_movie->currentPixmap();
         frame.setDevicePixelRatio(m_framesRatio);
-        opaque = opaque && !frame.hasAlphaChannel();
+        m_opaque = m_opaque && !frame.hasAlphaChannel();
         m_decoded.push_back(frame);
     }
     m_frames.clear();
@@ -81,7 +81,7 @@ void AniGif::loadFrames()
     if (std::size_t(m_current) >= m_decoded.size())
         m_current = 0;
     // A frame with see-through pixels needs what lies beneath it painted first.
-    m_view->setAttribute(Qt::WA_OpaquePaintEvent, opaque && !m_decoded.empty());
+    m_view->setAttribute(Qt::WA_OpaquePaintEvent, m_opaque && !m_decoded.empty());
     m_view->setGeometry(frameRect());
     // The label holds the first frame (its size); the frames are painted by the view.
     setPixmap(m_decoded.empty() ? QPixmap() : m_decoded.front());
@@ -247,13 +247,14 @@ void AniGif::showCurrentFrame()
         m_view->update();
 }
 
-// The frame copied on the screen by the window system, where it keeps the frames. Only at
-// whole scalings: there a frame's device pixels are exactly those a repaint would give.
+// The frame copied on the screen by the window system, where it keeps the frames. Only for
+// opaque frames at whole scalings: there a frame's device pixels are exactly those a repaint
+// would give.
 bool AniGif::putOnScreen()
 {
     QWidget *top = window();
     const qreal ratio = m_view->devicePixelRatio();
-    if (ratio != std::floor(ratio) || !m_view->isVisible() || !top->windowHandle() ||
+    if (!m_opaque || ratio != std::floor(ratio) || !m_view->isVisible() || !top->windowHandle() ||
         !top->windowHandle()->isExposed())
         return false;
     readyFrames();

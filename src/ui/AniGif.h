@@ -91,6 +91,7 @@ private:
     // hundred frames a second.
     std::vector<QPixmap> m_frames;
     qreal m_framesReadyFor = 0.0; // the device pixel ratio m_frames are made for
+    bool m_opaque = true;         // no frame has see-through pixels
     FrameView *m_view = nullptr;
     // The same frames kept by the window system, for the window and scale they were made for.
     std::unique_ptr<ScreenFrames> m_screenFrames;
