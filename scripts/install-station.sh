@@ -21,7 +21,13 @@ build=${ANUNCIEL_BUILD_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/anunciel/build}
 
 "$root/scripts/install-deps.sh" run
 # The preset's own build folder would lie in the checkout, which may belong to someone else.
-cmake --preset program -B "$build" >/dev/null
+# CMake takes the sources from the folder it runs in: this checkout, wherever it was called
+# from. A build made from another checkout (moved or cloned again) is made anew.
+cache="$build/CMakeCache.txt"
+if [ -f "$cache" ] && ! grep -qxF "CMAKE_HOME_DIRECTORY:INTERNAL=$root" "$cache"; then
+  rm -rf "$build"
+fi
+(cd "$root" && cmake --preset program -B "$build" >/dev/null)
 cmake --build "$build" -j"$(nproc)" --target anunciel
 cmake --install "$build" --prefix "$station" >/dev/null
 

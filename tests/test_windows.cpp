@@ -16,6 +16,7 @@
 #include <QClipboard>
 #include <QDialog>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
@@ -92,6 +93,8 @@ private slots:
     void animationsStartWhenShown();
     void animationStopsWhenRepetitionsAreSpent_data();
     void animationStopsWhenRepetitionsAreSpent();
+    void animationsRestWhileNobodySeesThem_data();
+    void animationsRestWhileNobodySeesThem();
     void gifFrameTimesSurviveDamage();
     void xcbChosenUnderWaylandWithX11_data();
     void xcbChosenUnderWaylandWithX11();
@@ -675,6 +678,57 @@ void TestWindows::animationStopsWhenRepetitionsAreSpent()
     QCOMPARE(gif.currentFrame(), gif.frameCount() - 1);
     QTest::qWait(20);
     QCOMPARE(finished.size(), 1);
+}
+
+void TestWindows::animationsRestWhileNobodySeesThem_data()
+{
+    QTest::addColumn<bool>("minimise");
+    QTest::newRow("window hidden") << false;
+    QTest::newRow("window minimised") << true;
+}
+
+void TestWindows::animationsRestWhileNobodySeesThem()
+{
+    QFETCH(bool, minimise);
+    MainWindow &w = window();
+    auto *tower = w.findChild<AniGif *>("AniGIF2"); // 100 ms a frame
+    auto *meter = w.findChild<AniGif *>("AniGIF1");
+    QVERIFY(tower && meter);
+    QVERIFY(w.start());
+    QVERIFY(m_h->showActive());
+    QVERIFY(tower->isRunning() && !tower->isResting());
+    QSignalSpy frames(tower, &AniGif::frameChanged);
+    QElapsedTimer away;
+    if (minimise)
+        w.showMinimized();
+    else
+        w.hide();
+    away.start();
+    const int atRest = tower->currentFrame();
+    frames.clear();
+    QVERIFY(tower->isResting() && meter->isResting());
+    QVERIFY(tower->isRunning());
+    QTest::qWait(350);
+    QCOMPARE(frames.size(), 0);
+    QCOMPARE(tower->currentFrame(), atRest);
+    // The schedule goes on meanwhile.
+    QVERIFY(m_h->secondTimer()->isActive());
+    QVERIFY(m_h->linkStateTimer()->isActive());
+    const qint64 least = away.elapsed();
+    if (minimise)
+        w.showNormal();
+    else
+        w.show();
+    const qint64 most = away.elapsed();
+    QVERIFY(!tower->isResting() && !meter->isResting());
+    // Shown again at the frame its times give for the moment: it was under way in a frame
+    // when it went to rest, and 100 ms pass for each further frame.
+    const int moved = (tower->currentFrame() - atRest + tower->frameCount()) % tower->frameCount();
+    QVERIFY2(
+        moved >= least / 100 && moved <= most / 100 + 1,
+        qPrintable(QStringLiteral("%1 frames in %2 to %3 ms").arg(moved).arg(least).arg(most)));
+    QVERIFY(frames.size() <= 1);
+    QVERIFY(tower->isRunning());
 }
 
 void TestWindows::gifFrameTimesSurviveDamage()

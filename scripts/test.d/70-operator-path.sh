@@ -5,7 +5,10 @@
 # the user's own and installs it into ~/Anunciel with a menu entry. The program is then started
 # as the menu starts it, on a virtual display, and must come up inside its station folder and
 # find the WAV file put there. Uninstalling leaves the operator's files. Prints the time from
-# the clone to the window.
+# the clone to the window. Then the README's first command, `sudo bash scripts/run.sh`, run
+# from that operator's account on a virtual display: it must install the program for the
+# operator and start it as the operator, in the operator's station folder, leaving nothing
+# owned by root in the operator's home.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 work=$(mktemp -d)
@@ -14,7 +17,11 @@ home="$work/home"
 user=""
 
 cleanup() {
-  [ -n "$user" ] && userdel -r "$user" >/dev/null 2>&1
+  if [ -n "$user" ]; then
+    rm -f "/etc/sudoers.d/$user"
+    pkill -KILL -u "$user" >/dev/null 2>&1 || true
+    userdel -r "$user" >/dev/null 2>&1
+  fi
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -50,6 +57,8 @@ desktop="$home/.local/share/applications/anunciel.desktop"
 test -x "$station/anunciel" || { echo "FAIL: no program in the station folder"; exit 1; }
 test -d "$home/.cache/anunciel/build" || { echo "FAIL: not built in the operator's cache"; exit 1; }
 test ! -e "$home/anunciel/build" || { echo "FAIL: built inside the checkout"; exit 1; }
+grep -qxF "CMAKE_HOME_DIRECTORY:INTERNAL=$home/anunciel" "$home/.cache/anunciel/build/CMakeCache.txt" ||
+  { echo "FAIL: not built from the operator's clone"; exit 1; }
 if [ -n "$user" ] && [ -n "$(find "$home" -user root -print -quit)" ]; then
   echo "FAIL: root-owned files where the operator works: $(find "$home" -user root | head -3)"
   exit 1
@@ -102,5 +111,61 @@ test ! -e "$station/anunciel" || { echo "FAIL: the program is left behind"; exit
 test ! -e "$desktop" || { echo "FAIL: the menu entry is left behind"; exit 1; }
 sums_after=$(cd "$station" && sha256sum aviso.wav hora_msg.txt mensagem_msg.txt)
 [ "$sums_before" = "$sums_after" ] || { echo "FAIL: the operator's files changed"; exit 1; }
+
+# The first command, through sudo from the operator's account.
+if [ -z "$user" ]; then
+  echo "SKIPPED: sudo bash scripts/run.sh from an operator's account (needs root to make the account)"
+elif ! command -v sudo >/dev/null; then
+  echo "FAIL: sudo is missing (scripts/packages/test.txt installs it)"
+  exit 1
+else
+  echo "$user ALL=(root) NOPASSWD: ALL" >"/etc/sudoers.d/$user"
+  chmod 0440 "/etc/sudoers.d/$user"
+  visudo -cqf "/etc/sudoers.d/$user"
+  cat >"$work/sudo-run.sh" <<'SUDORUN'
+#!/usr/bin/env bash
+# As the operator, on the virtual display: the first command, then the program it started.
+cd "$1"
+sudo -n bash scripts/run.sh >"$2" 2>&1 &
+runner=$!
+for _ in $(seq 1 1800); do
+  pid=$(pgrep -u "$(id -u)" -x anunciel | head -n 1)
+  if [ -n "$pid" ] && xwininfo -root -tree 2>/dev/null | grep -q '"Anunciel por Orvand"'; then
+    echo "$pid $(stat -c %U "/proc/$pid") $(readlink "/proc/$pid/cwd") $DISPLAY" >"$3"
+    kill -TERM "$pid"
+    wait "$runner"
+    exit $?
+  fi
+  kill -0 "$runner" 2>/dev/null || { echo "FAIL: sudo bash scripts/run.sh ended without the window"; exit 1; }
+  sleep 0.2
+done
+echo "FAIL: the window did not come up"
+exit 1
+SUDORUN
+  chmod 755 "$work/sudo-run.sh"
+  # The operator's build cache from the install above stays (uninstalling keeps it): the
+  # command rebuilds only what is out of date, as it would on the operator's machine.
+  as_operator env PULSE_SERVER=unix:/nonexistent/anunciel \
+    xvfb-run -a -s "-screen 0 1024x768x24" "$work/sudo-run.sh" "$home/anunciel" \
+    "$home/check/sudo-run.log" "$home/check/sudo-started" || {
+    tail -n 30 "$home/check/sudo-run.log"
+    exit 1
+  }
+  read -r _ owner cwd _ <"$home/check/sudo-started"
+  [ "$owner" = "$user" ] || { echo "FAIL: the first command started the program as $owner"; exit 1; }
+  [ "$cwd" = "$station" ] || { echo "FAIL: the first command started it in $cwd"; exit 1; }
+  test -x "$station/anunciel" || { echo "FAIL: the first command installed nothing in $station"; exit 1; }
+  [ "$(stat -c %U "$station/anunciel")" = "$user" ] ||
+    { echo "FAIL: the program in $station is not the operator's"; exit 1; }
+  test -e "$desktop" || { echo "FAIL: the first command made no menu entry"; exit 1; }
+  test ! -e /root/Anunciel/anunciel -o /root/Anunciel/anunciel -ot "$work/anunciel.bundle" ||
+    { echo "FAIL: the first command installed into root's home"; exit 1; }
+  if [ -n "$(find "$home" -user root -print -quit)" ]; then
+    echo "FAIL: root-owned files in the operator's home: $(find "$home" -user root | head -3)"
+    exit 1
+  fi
+  echo "sudo bash scripts/run.sh from the operator's account: installed in $station and started as $user"
+fi
+
 awk -v a="$started" -v b="$shown" \
   'BEGIN { printf "operator path: passed; from the clone to the window %.0f s (packages already there)\n", b - a }'
