@@ -87,6 +87,7 @@ fatal() {
 echo "-- building the Windows program and its packages"
 t0=$(date +%s)
 cd "$root"
+mkdir -p "$root/build"
 if ! cmake --workflow --preset windows >"$root/build/windows-workflow.log" 2>&1; then
     tail -n 40 "$root/build/windows-workflow.log"
     fatal "cmake --workflow --preset windows (log: build/windows-workflow.log)"
