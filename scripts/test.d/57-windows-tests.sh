@@ -8,7 +8,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 
-packages=(wine wine64 g++-mingw-w64-x86-64-posix xvfb ninja-build)
+packages=(wine wine64 g++-mingw-w64-x86-64-posix xvfb icewm ninja-build)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
