@@ -4,6 +4,7 @@
 
 #include "schedule/ScheduleFile.h"
 #include "support/Harness.h"
+#include "support/UnreadableFile.h"
 #include "support/WorkingFolder.h"
 
 #include <QDateTime>
@@ -11,6 +12,8 @@
 #include <QFile>
 #include <QMap>
 #include <QtTest>
+
+#include <optional>
 
 #ifdef Q_OS_UNIX
 #include <unistd.h>
@@ -216,9 +219,11 @@ void TestBadInput::hostileFiles_data()
     QTest::newRow("dot-file of the same name")
         << Column::Times << Setup::HiddenOnly << QByteArray("08:00\r\n") << none << unchangedTimes
         << kSaveFirst << -1;
+#ifndef Q_OS_WIN // Windows names cannot hold * or ?
     QTest::newRow("wildcard-named files only")
         << Column::Times << Setup::WildcardNamed << QByteArray("08:00\r\n") << none
         << unchangedTimes << kSaveFirst << -1;
+#endif
 
     // File names with wildcards load as typed; the tick's search then ignores hidden files.
     QTest::newRow("pattern matching only a dot-file")
@@ -250,7 +255,7 @@ void TestBadInput::hostileFiles()
     if (setup == Setup::NoPermission)
         QSKIP("file permissions here do not stop reading");
 #endif
-#ifndef Q_OS_LINUX
+#if !defined(Q_OS_LINUX) && !defined(Q_OS_WIN)
     if (setup == Setup::ReadFails)
         QSKIP("needs /proc/self/mem, whose reads fail at offset 0");
 #endif
@@ -258,7 +263,7 @@ void TestBadInput::hostileFiles()
     const WorkingFolder dir;
     Harness h;
     FakePlatform &fake = h.fake;
-    fake.desktop.folder = dir.path();
+    fake.desktop.folder = dir.nativePath();
     QVERIFY(h.w().start());
     const FakeLink *link = h.link;
     QVERIFY(fake.boxes.shown.empty());
@@ -276,6 +281,7 @@ void TestBadInput::hostileFiles()
     QCOMPARE(h.enabledStates(), checks);
 
     const QString fileName = column == Column::Times ? kTimesFile : kNamesFile;
+    std::optional<UnreadableFile> unreadable;
     switch (setup) {
     case Setup::Content:
     case Setup::NoPermission: {
@@ -292,7 +298,8 @@ void TestBadInput::hostileFiles()
         QVERIFY(QDir().mkdir(fileName + QStringLiteral("/inside")));
         break;
     case Setup::ReadFails:
-        QVERIFY(QFile::link(QStringLiteral("/proc/self/mem"), fileName));
+        unreadable.emplace(fileName);
+        QVERIFY(unreadable->isSet());
         break;
     case Setup::HiddenOnly: {
         QFile file(QLatin1Char('.') + fileName);

@@ -1,8 +1,9 @@
 // Start-up, the schedule buttons, the time fields' reaction and closing.
 
-#include "FileSizeLimit.h"
 #include "Harness.h"
+#include "SaveFailure.h"
 #include "TestFiles.h"
+#include "UnreadableFile.h"
 #include "WorkingFolder.h"
 #include "schedule/ScheduleFile.h"
 #include "ui/TimeField.h"
@@ -209,12 +210,15 @@ private slots:
         QCOMPARE(texts(h, column), before);
 
         // Present but unreadable: a message naming the file, nothing changed.
-        QVERIFY(QFile::link("/proc/self/mem", file));
-        click();
-        QCOMPARE(h.fake.boxes.shown.size(), size_t(2));
-        QVERIFY(h.fake.boxes.shown[1].text.contains(file));
-        QCOMPARE(h.fake.boxes.shown[1].icon, MessageBoxes::Icon::Warning);
-        QCOMPARE(texts(h, column), before);
+        {
+            const UnreadableFile unreadable(file);
+            QVERIFY(unreadable.isSet());
+            click();
+            QCOMPARE(h.fake.boxes.shown.size(), size_t(2));
+            QVERIFY(h.fake.boxes.shown[1].text.contains(file));
+            QCOMPARE(h.fake.boxes.shown[1].icon, MessageBoxes::Icon::Warning);
+            QCOMPARE(texts(h, column), before);
+        }
 
         // Readable: line N into field N; a short file empties the rest.
         QVERIFY(QFile::remove(file));
@@ -228,7 +232,8 @@ private slots:
 
     void startUpIsSilentOnAnUnreadableFile()
     {
-        QVERIFY(QFile::link("/proc/self/mem", kNamesFile));
+        const UnreadableFile unreadable(kNamesFile);
+        QVERIFY(unreadable.isSet());
         Harness h;
         QVERIFY(h.w().start());
         QVERIFY(h.fake.boxes.shown.empty());
@@ -270,7 +275,7 @@ private slots:
         QVERIFY(h.w().start());
         h.time(0)->setText("09:45");
         {
-            const FileSizeLimit limit(4);
+            const SaveFailure limit(kTimesFile, 4);
             QVERIFY(limit.isSet());
             h.press("Command3");
         }

@@ -3,20 +3,41 @@
 #include "schedule/ExisteArquivo.h"
 #include "schedule/ScheduleFile.h"
 
-#include "FileSizeLimit.h"
+#include "SaveFailure.h"
 #include "TestFiles.h"
+#include "UnreadableFile.h"
 #include "WorkingFolder.h"
 
 #include <QDir>
 #include <QFile>
 #include <QtTest>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#else
 #include <sys/stat.h>
+#endif
 
 #include <memory>
 
 using namespace anunciel;
 using namespace anunciel::test;
+
+namespace {
+
+#ifdef Q_OS_WIN
+// Windows' names ignore case, and hidden or system files are marked by attributes.
+constexpr bool kCaseBlindNames = true;
+bool setAttribute(const char *name, DWORD attribute)
+{
+    return SetFileAttributesW(reinterpret_cast<LPCWSTR>(QString::fromUtf8(name).utf16()),
+                              attribute) != 0;
+}
+#else
+constexpr bool kCaseBlindNames = false;
+#endif
+
+} // namespace
 
 class TestSchedule : public QObject
 {
@@ -148,7 +169,8 @@ private slots:
         QVERIFY(QDir().mkdir(kNamesFile)); // a folder in the file's place is no file
         QCOMPARE(readSchedule(kNamesFile).status, ScheduleRead::Status::Missing);
         // A regular file whose reads fail, even for root.
-        QVERIFY(QFile::link(QStringLiteral("/proc/self/mem"), kTimesFile));
+        const UnreadableFile unreadable(kTimesFile);
+        QVERIFY(unreadable.isSet());
         const ScheduleRead r = readSchedule(kTimesFile);
         QCOMPARE(r.status, ScheduleRead::Status::Unreadable);
         QVERIFY(!r.reason.isEmpty());
@@ -160,7 +182,7 @@ private slots:
         QVERIFY(writeBytes(kTimesFile, old));
         ScheduleWrite w;
         {
-            const FileSizeLimit limit(8);
+            const SaveFailure limit(kTimesFile, 8);
             QVERIFY(limit.isSet());
             w = writeSchedule(kTimesFile, ScheduleColumn{"11:00", "12:00", "13:00", "14:00"});
         }
@@ -176,7 +198,7 @@ private slots:
         QTest::addColumn<QString>("path");
         QTest::addColumn<bool>("exists");
         QTest::newRow("plain file") << "aviso.wav" << true;
-        QTest::newRow("case differs") << "AVISO.wav" << false;
+        QTest::newRow("case differs") << "AVISO.wav" << kCaseBlindNames;
         QTest::newRow("absent") << "nada.wav" << false;
         QTest::newRow("star") << "*.wav" << true;
         QTest::newRow("star no match") << "*.mp3" << false;
@@ -192,7 +214,8 @@ private slots:
         QTest::newRow("empty folder with separator") << "vazia/" << false;
         QTest::newRow("pattern in a folder") << "pasta/*.wav" << true;
         QTest::newRow("folder named like the file") << "hora_msg.txt" << false;
-        QTest::newRow("fifo is no file") << "fila" << false;
+        // A FIFO on Linux, a system file on Windows: there but not an ordinary file.
+        QTest::newRow("special file is no file") << "fila" << false;
     }
     void existeArquivo()
     {
@@ -205,7 +228,13 @@ private slots:
         QDir().mkpath("vazia/sub");
         QDir().mkpath("hora_msg.txt");
         QVERIFY(writeBytes("pasta/dentro.wav", "RIFF"));
+#ifdef Q_OS_WIN
+        QVERIFY(setAttribute(".oculto.wav", FILE_ATTRIBUTE_HIDDEN));
+        QVERIFY(writeBytes("fila", "RIFF"));
+        QVERIFY(setAttribute("fila", FILE_ATTRIBUTE_SYSTEM));
+#else
         QVERIFY(QFile::exists("fila") || ::mkfifo("fila", 0600) == 0);
+#endif
         QCOMPARE(ExisteArquivo(path), exists);
         // The same answer for an absolute path.
         QCOMPARE(ExisteArquivo(QDir::current().absoluteFilePath(path)), exists);

@@ -8,11 +8,14 @@
 #include "support/WorkingFolder.h"
 
 #include <QDir>
+#include <QLockFile>
 #include <QProcess>
 #include <QtTest>
 
+#ifdef Q_OS_LINUX
 #include <csignal>
 #include <sys/prctl.h>
+#endif
 
 using namespace anunciel;
 using namespace anunciel::test;
@@ -30,17 +33,24 @@ void startProgram(QProcess &program, const QString &folder)
     env.insert(QStringLiteral("PULSE_SERVER"), QStringLiteral("unix:/nonexistent/anunciel"));
     program.setProcessEnvironment(env);
     program.setWorkingDirectory(folder);
+#ifdef Q_OS_LINUX
     program.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
-    program.start(QStringLiteral(ANUNCIEL_EXECUTABLE), {});
+#endif
+    // Beside this test where the build gives only the program's file name (Windows).
+    program.start(
+        QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral(ANUNCIEL_EXECUTABLE)),
+        {});
 }
 
-// A process id that no process has now.
+// A process id that no process has now: one that this test program, started again only to
+// list its test functions, had.
 qint64 deadProcessId()
 {
     QProcess gone;
-    gone.start(QStringLiteral("true"), {});
+    gone.start(QCoreApplication::applicationFilePath(), {QStringLiteral("-functions")});
+    const qint64 pid = gone.waitForStarted(5000) ? gone.processId() : 0;
     gone.waitForFinished(5000);
-    return gone.processId() > 0 ? gone.processId() : 999999;
+    return pid > 0 ? pid : 999999;
 }
 
 } // namespace
@@ -90,10 +100,19 @@ private slots:
     void lockOfACrashedRunIsTakenOver()
     {
         const WorkingFolder folder;
-        // What a run that was killed leaves behind: the lock file naming a process now gone.
-        QVERIFY(writeBytes(folder.filePath(StationFolderLock::fileName()),
-                           QByteArray::number(deadProcessId()) + "\nanunciel\n" +
-                               QSysInfo::machineHostName().toUtf8() + "\n"));
+        // What a run that was killed leaves behind: the lock file as Qt writes it (its host
+        // name is Windows' computer name there, not the network host name), naming a process
+        // now gone.
+        const QString lockFile = folder.filePath(StationFolderLock::fileName());
+        QByteArray left;
+        {
+            QLockFile made(lockFile);
+            QVERIFY(made.tryLock(0));
+            left = readBytes(lockFile);
+        }
+        const qsizetype pidEnd = left.indexOf('\n');
+        QVERIFY(pidEnd > 0);
+        QVERIFY(writeBytes(lockFile, QByteArray::number(deadProcessId()) + left.mid(pidEnd)));
         FakePlatform fake;
         StationFolderLock lock(folder.path());
         QVERIFY(claimStationFolder(lock, fake.platform()));
@@ -145,8 +164,14 @@ private slots:
         QTest::qWait(2000);
         QCOMPARE(third.state(), QProcess::Running);
         QVERIFY(!third.readAllStandardError().contains("já está aberto"));
-        third.terminate(); // ends as at log-out, without the closing question
-        QVERIFY(third.waitForFinished(5000));
+        // Ends as at log-out, without the closing question. Asked again while it is still
+        // starting: on Windows the request goes to its windows, which may not be there yet.
+        bool ended = false;
+        for (int tries = 0; tries < 10 && !ended; ++tries) {
+            third.terminate();
+            ended = third.waitForFinished(1000);
+        }
+        QVERIFY(ended);
         QVERIFY(!QFile::exists(lockFile)); // a clean end leaves nothing behind
         QCOMPARE(readBytes(kTimesFile()), kTimes);
     }

@@ -53,7 +53,7 @@ void TestWeek::week()
 
     Harness h;
     FakePlatform &fake = h.fake;
-    fake.desktop.folder = folder.path();
+    fake.desktop.folder = folder.nativePath();
 
     int day = 0;
     int msOfDay = at(6, 0, 0) + kLeadMs;
@@ -67,7 +67,7 @@ void TestWeek::week()
     int sendsOffSecond = 0;
     std::map<std::string, int> slotOfPath;
     for (int i = 0; i < 4; ++i)
-        slotOfPath[folder.filePath(wavs[i]).toStdString()] = i;
+        slotOfPath[QDir::toNativeSeparators(folder.filePath(wavs[i])).toStdString()] = i;
     const std::array<int, 4> dueMs{at(8, 0, 0), at(12, 30, 0), at(0, 0, 0), at(17, 45, 30)};
     link->onCall = [&](const FakeLink::Call &call) {
         if (call.op != "PlayFile")

@@ -601,7 +601,8 @@ void TestWindows::slotIsSentWhileAboutWindowIsOpen()
     QCOMPARE(playsInMinute, 1);
     const auto played = std::find_if(link->calls.begin(), link->calls.end(),
                                      [](const FakeLink::Call &c) { return c.op == "PlayFile"; });
-    QCOMPARE(QString::fromStdString(played->arg), m_folder->filePath(QStringLiteral("aviso.wav")));
+    QCOMPARE(QString::fromStdString(played->arg),
+             QDir::toNativeSeparators(m_folder->filePath(QStringLiteral("aviso.wav"))));
 }
 
 void TestWindows::animationsAsStoredInTheirPictures_data()

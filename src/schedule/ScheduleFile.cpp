@@ -39,9 +39,20 @@ QByteArray encodeInCodePage(QStringView text)
                         nullptr);
     return bytes;
 }
-QStringDecoder codePageDecoder()
+// The ANSI code page, every byte kept: Qt's own converter for it drops a NUL at the end of
+// the text, so a line of NULs would load shorter than it is.
+QString decodeFromCodePage(const QByteArray &bytes)
 {
-    return QStringDecoder(QStringConverter::System);
+    if (bytes.isEmpty())
+        return {};
+    const int length = int(bytes.size());
+    const int size = MultiByteToWideChar(CP_ACP, 0, bytes.constData(), length, nullptr, 0);
+    if (size <= 0)
+        return QString(length, QChar::ReplacementCharacter);
+    QString text(size, Qt::Uninitialized);
+    MultiByteToWideChar(CP_ACP, 0, bytes.constData(), length, reinterpret_cast<LPWSTR>(text.data()),
+                        size);
+    return text;
 }
 #else
 // Windows-1252, so that a file moves between a Windows station and this one unchanged.
@@ -50,9 +61,10 @@ QByteArray encodeInCodePage(QStringView text)
     QStringEncoder encoder("windows-1252");
     return encoder.encode(text);
 }
-QStringDecoder codePageDecoder()
+QString decodeFromCodePage(const QByteArray &bytes)
 {
-    return QStringDecoder("windows-1252");
+    QStringDecoder decoder("windows-1252");
+    return decoder.decode(bytes);
 }
 #endif
 
@@ -112,8 +124,7 @@ QByteArray toCodePage(const QString &text)
 
 QString fromCodePage(const QByteArray &bytes)
 {
-    QStringDecoder decoder = codePageDecoder();
-    return decoder.decode(bytes);
+    return decodeFromCodePage(bytes);
 }
 
 ScheduleColumn decodeSchedule(const QByteArray &bytes)

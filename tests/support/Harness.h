@@ -140,7 +140,7 @@ inline void freshWindowInFolder(std::unique_ptr<WorkingFolder> &folder,
     folder.reset();
     folder = std::make_unique<WorkingFolder>();
     harness = std::make_unique<Harness>();
-    harness->fake.desktop.folder = folder->path();
+    harness->fake.desktop.folder = folder->nativePath();
 }
 
 } // namespace anunciel::test
