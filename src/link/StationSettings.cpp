@@ -246,12 +246,12 @@ StationSettingsRead readStationSettings(const QString &path,
     return {settings, LinkStatus::success()};
 }
 
-StationSettingsRead readStationSettings()
+StationSettingsRead readStationSettings(SettingsSystem system)
 {
     std::optional<QString> variable;
     if (qEnvironmentVariableIsSet(qPrintable(kRigctldVariable)))
         variable = qEnvironmentVariable(qPrintable(kRigctldVariable));
-    return readStationSettings(kStationSettingsFile, variable);
+    return readStationSettings(kStationSettingsFile, variable, system);
 }
 
 } // namespace anunciel

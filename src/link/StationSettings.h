@@ -130,8 +130,8 @@ StationSettingsRead readStationSettings(const QString &path,
                                         SettingsSystem system = kThisSystem);
 
 // The settings this program is started with: the file in the working folder and the
-// environment.
-StationSettingsRead readStationSettings();
+// environment, as `system` reads them.
+StationSettingsRead readStationSettings(SettingsSystem system = kThisSystem);
 
 struct RigctldAddress
 {
