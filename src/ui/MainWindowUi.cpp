@@ -279,6 +279,10 @@ void MainWindowUi::setupUi(QWidget *window)
 
 void MainWindowUi::showStatus(const QString &text)
 {
+    // Asked every second, changed rarely: an idle program must not lay the text out anew.
+    if (text == m_statusText)
+        return;
+    m_statusText = text;
     const QString shown =
         statusLine->fontMetrics().elidedText(text, Qt::ElideRight, statusLine->width());
     if (statusLine->text() != shown)

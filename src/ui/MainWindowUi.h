@@ -12,13 +12,14 @@
 // Below the design, one line of the program's own: statusLine, the last outcome and what
 // comes next.
 
+#include <QString>
+
 #include <array>
 
 class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class QString;
 class QWidget;
 
 namespace anunciel {
@@ -63,6 +64,9 @@ struct MainWindowUi
     // Shows `text` on the status line, shortened with an ellipsis where it is wider than the
     // line (the whole text stays in its tooltip and in what a screen reader hears).
     void showStatus(const QString &text);
+
+private:
+    QString m_statusText; // what the status line was last asked to show
 };
 
 // Largest length a QLineEdit accepts: "no limit" for the fields that have none.
