@@ -246,7 +246,7 @@ void TestHighDpi::windowsKeepTheirDesignSize()
 {
     QFETCH(QString, window);
     // Device-independent pixels, as at 100 %: the proportions of the design.
-    const QSize design = window == kMainWindow    ? QSize(twips(8895), twips(6735 + kStatusLineHeight))
+    const QSize design = window == kMainWindow ? QSize(twips(8895), twips(6735 + kStatusLineHeight))
                          : window == kAboutWindow ? QSize(twips(4725), twips(5760))
                                                   : QSize(twips(4785), twips(4110));
     QSize seen;
