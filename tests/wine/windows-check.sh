@@ -432,14 +432,19 @@ answer_box Return || true
 sleep 1.5
 check "\"Enviar agora\" with a missing WAV file sends nothing" test "$(transmit_count)" = 3
 
-# Slot 4 a few seconds ahead, to the second, loaded with "Ler diretiva dos horários".
-# (Not across midnight, where the time read back below would be today's.)
-while [ "$(date +%H%M)" = 2359 ]; do sleep 1; done
-due=$(date -d '+7 seconds' +%H:%M:%S)
-printf '%s\r\n12:30\r\n08\r\n%s\r\n' "$far" "$due" | cp1252 >"$station/hora_msg.txt"
-click $((1920 + 1575 / 2)) $((3960 + 975 / 2))
-due_epoch=$(date -d "$due" +%s)
-while [ "$(date +%s)" -le $((due_epoch + 3)) ]; do sleep 0.2; done
+# Slot 4 a few seconds ahead, to the second, loaded with "Ler diretiva dos horários", and
+# the seconds around it waited out; sets $due. (Not across midnight, where the time read
+# back below would be today's.)
+slot4_due_soon() {
+    while [ "$(date +%H%M)" = 2359 ]; do sleep 1; done
+    due=$(date -d '+7 seconds' +%H:%M:%S)
+    printf '%s\r\n12:30\r\n08\r\n%s\r\n' "$far" "$due" | cp1252 >"$station/hora_msg.txt"
+    click $((1920 + 1575 / 2)) $((3960 + 975 / 2))
+    local due_epoch
+    due_epoch=$(date -d "$due" +%s)
+    while [ "$(date +%s)" -le $((due_epoch + 3)) ]; do sleep 0.2; done
+}
+slot4_due_soon
 check "slot 4 due at $due: sent once, key, play, unkey" \
     diff -u --label expected --label calls.log \
     <(send_of 'C:\Anunciel\Anúncio 1.wav'; send_of 'C:\Anunciel\aviso.wav') <(transmits)
@@ -529,12 +534,7 @@ answer_box Return || true
 window_gone anunciel 5 || true
 envia 1
 wait_transmits 3 10 || true
-while [ "$(date +%H%M)" = 2359 ]; do sleep 1; done
-due=$(date -d '+7 seconds' +%H:%M:%S)
-printf '%s\r\n12:30\r\n08\r\n%s\r\n' "$far" "$due" | cp1252 >"$station/hora_msg.txt"
-click $((1920 + 1575 / 2)) $((3960 + 975 / 2))
-due_epoch=$(date -d "$due" +%s)
-while [ "$(date +%s)" -le $((due_epoch + 3)) ]; do sleep 0.2; done
+slot4_due_soon
 check "without the node interface: \"Enviar agora\", then slot 4 due at $due, in order" \
     diff -u --label expected --label calls.log \
     <(send_of 'C:\Anunciel\Anúncio 1.wav'; send_of 'C:\Anunciel\aviso.wav') <(transmits)
