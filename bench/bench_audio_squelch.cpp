@@ -12,10 +12,10 @@
 
 #include "MonitorRecorder.h"
 #include "Wav.h"
-#include "link/AudioPlayer.h"
-#include "link/AudioSquelch.h"
-#include "link/StationLink.h"
-#include "link/StationSettings.h"
+#include "link/audio/AudioPlayer.h"
+#include "link/audio/AudioSquelch.h"
+#include "link/station/StationLink.h"
+#include "settings/StationSettings.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

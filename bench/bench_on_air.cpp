@@ -14,9 +14,9 @@
 #include "MonitorRecorder.h"
 #include "ScriptedRig.h"
 #include "Wav.h"
-#include "link/AudioPlayer.h"
-#include "link/StationLink.h"
-#include "link/StationSettings.h"
+#include "link/audio/AudioPlayer.h"
+#include "link/station/StationLink.h"
+#include "settings/StationSettings.h"
 
 #include <QCoreApplication>
 #include <QDir>

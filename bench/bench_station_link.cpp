@@ -2,9 +2,9 @@
 // rig: a squelch read and a PTT change through the link, beside a bare request/answer on a
 // socket of its own (the baseline), and a call to a daemon that is gone or hung.
 
-#include "link/AudioPlayer.h"
-#include "link/StationLink.h"
-#include "link/StationSettings.h"
+#include "link/audio/AudioPlayer.h"
+#include "link/station/StationLink.h"
+#include "settings/StationSettings.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -13,7 +13,7 @@
 
 #include "FakeLink.h"
 #include "app/MainWindow.h"
-#include "app/SecondTimer.h"
+#include "core/SecondTimer.h"
 
 #include <QApplication>
 #include <QCheckBox>

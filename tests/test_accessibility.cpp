@@ -3,7 +3,7 @@
 // what it is and which slot it belongs to; and the whole main window worked with the
 // keyboard alone, message boxes and dialogs included.
 
-#include "platform/Platform.h"
+#include "ui/WindowPlatform.h"
 #include "schedule/ScheduleFile.h"
 #include "support/AccessibleTree.h"
 #include "support/Harness.h"
@@ -465,7 +465,7 @@ void TestAccessibility::messageBoxesTakeEnterAndEscape()
     QFETCH(bool, yes);
     showMainWindow();
     // The real boxes, not the tests' fakes.
-    MessageBoxes *boxes = systemPlatform().boxes;
+    MessageBoxes *boxes = windowPlatform().boxes;
     bool answer = false;
     bool closedByKeys = false;
     QString focused;

@@ -4,11 +4,11 @@
 // is no other station, an input lost and back is told once each way, and the input is named
 // at start and listed without a display.
 
-#include "link/AudioOutputs.h"
-#include "link/AudioPlayer.h"
+#include "link/audio/AudioOutputs.h"
+#include "link/audio/AudioPlayer.h"
 #include "link/StationErrors.h"
-#include "link/StationLink.h"
-#include "link/StationSettings.h"
+#include "link/station/StationLink.h"
+#include "settings/StationSettings.h"
 #include "support/Harness.h"
 #include "support/PulseServer.h"
 #include "support/TestFiles.h"

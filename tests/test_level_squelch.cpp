@@ -2,7 +2,7 @@
 // time, with no sound card: the threshold, the hang after the sound falls below it, and the
 // program's own transmission, which is no other station.
 
-#include "link/LevelSquelch.h"
+#include "link/audio/LevelSquelch.h"
 #include "support/Wav.h"
 
 #include <QtTest>

@@ -2,10 +2,10 @@
 // never keyed for it, the window shows nothing and the send goes on through its pause and
 // unkey; the log says why.
 
-#include "link/AudioPlayer.h"
+#include "link/audio/AudioPlayer.h"
 #include "link/StationErrors.h"
-#include "link/StationLink.h"
-#include "link/StationSettings.h"
+#include "link/station/StationLink.h"
+#include "settings/StationSettings.h"
 #include "support/Harness.h"
 #include "support/OutputList.h"
 #include "support/ScriptedRig.h"

@@ -1,6 +1,6 @@
 // The real message boxes, as an operator sees them: texts, captions, icons and buttons.
 
-#include "platform/Platform.h"
+#include "ui/WindowPlatform.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -63,7 +63,7 @@ private slots:
         QFETCH(int, qtIcon);
         Seen seen;
         inspectNextBox(seen, "OK");
-        systemPlatform().boxes->ok(nullptr, QStringLiteral("O arquivo não Existe!"), programTitle(),
+        windowPlatform().boxes->ok(nullptr, QStringLiteral("O arquivo não Existe!"), programTitle(),
                                    MessageBoxes::Icon(icon));
         QCOMPARE(seen.text, QStringLiteral("O arquivo não Existe!"));
         QCOMPARE(seen.caption, QStringLiteral("Anunciel"));
@@ -84,7 +84,7 @@ private slots:
         QFETCH(bool, result);
         Seen seen;
         inspectNextBox(seen, press);
-        const bool answer = systemPlatform().boxes->question(
+        const bool answer = windowPlatform().boxes->question(
             nullptr, QStringLiteral("Tem certeza que quer sair?"), QStringLiteral("anunciel"));
         QCOMPARE(answer, result);
         QCOMPARE(seen.caption, QStringLiteral("anunciel"));
@@ -97,14 +97,14 @@ private slots:
     {
         QTimer::singleShot(
             0, [] { QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Escape); });
-        QVERIFY(!systemPlatform().boxes->question(nullptr, "?", "x"));
+        QVERIFY(!windowPlatform().boxes->question(nullptr, "?", "x"));
     }
 
     void fatalReport()
     {
         Seen seen;
         inspectNextBox(seen, "OK");
-        systemPlatform().boxes->fatal(nullptr, std::int32_t(0x80040154u),
+        windowPlatform().boxes->fatal(nullptr, std::int32_t(0x80040154u),
                                       QStringLiteral("Classe não registrada"));
         QCOMPARE(seen.caption, QStringLiteral("Anunciel"));
         QCOMPARE(seen.icon, QMessageBox::Critical);
@@ -115,7 +115,7 @@ private slots:
 
     void programFolderAndName()
     {
-        const Platform p = systemPlatform();
+        const Platform p = windowPlatform();
         QCOMPARE(p.desktop->executableName(), QStringLiteral("test_platform"));
         QCOMPARE(p.desktop->programFolder(),
                  QDir::toNativeSeparators(QCoreApplication::applicationDirPath()));

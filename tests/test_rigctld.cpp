@@ -2,8 +2,8 @@
 // that dies, hangs or comes back, and a daemon that is not there at start.
 
 #include "link/StationErrors.h"
-#include "link/StationLink.h"
-#include "link/StationSettings.h"
+#include "link/station/StationLink.h"
+#include "settings/StationSettings.h"
 #include "link/TransmitSequence.h"
 #include "support/FakePlayer.h"
 #include "support/Harness.h"
@@ -214,7 +214,7 @@ void TestRigctld::killedRigctldFailsWithinBoundAndSequenceGoesOn()
     FakeClock fakeClock;
     FakePause pause(fakeClock);
     clock.restart();
-    QVERIFY(linkIsFree(*m_link, RfReads::Twice));
+    QCOMPARE(readLinkState(*m_link, RfReads::Twice), LinkState::Free);
     transmitFile(*m_link, pause, [] { return std::string("/station/a.wav"); });
     QCOMPARE(pause.pauses, std::vector<int>{kTransmitPauseMs});
     QVERIFY(m_player->played.empty());

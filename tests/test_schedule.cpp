@@ -1,6 +1,6 @@
 // Schedule files and the file-existence test.
 
-#include "schedule/ExisteArquivo.h"
+#include "schedule/NormalFileSearch.h"
 #include "schedule/ScheduleFile.h"
 
 #include "SaveFailure.h"
@@ -235,9 +235,9 @@ private slots:
 #else
         QVERIFY(QFile::exists("fila") || ::mkfifo("fila", 0600) == 0);
 #endif
-        QCOMPARE(ExisteArquivo(path), exists);
+        QCOMPARE(findsNormalFile(path), exists);
         // The same answer for an absolute path.
-        QCOMPARE(ExisteArquivo(QDir::current().absoluteFilePath(path)), exists);
+        QCOMPARE(findsNormalFile(QDir::current().absoluteFilePath(path)), exists);
     }
 
     void wildcardMatcher_data()

@@ -3,8 +3,8 @@
 #include "Harness.h"
 #include "TestFiles.h"
 #include "WorkingFolder.h"
-#include "app/SecondTimer.h"
-#include "app/TimeOfDay.h"
+#include "core/SecondTimer.h"
+#include "schedule/TimeOfDay.h"
 #include "ui/Lamp.h"
 
 #include <QDir>

@@ -5,7 +5,7 @@
 #include "Harness.h"
 #include "TestFiles.h"
 #include "WorkingFolder.h"
-#include "app/SecondTimer.h"
+#include "core/SecondTimer.h"
 
 #include <QFileInfo>
 #include <QtTest>

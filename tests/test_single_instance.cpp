@@ -2,7 +2,7 @@
 // refused with a box and ends without touching anything, the first goes on, and a lock left
 // behind by a run that crashed does not keep the station from starting again.
 
-#include "app/StationFolderLock.h"
+#include "core/StationFolderLock.h"
 #include "support/FakePlatform.h"
 #include "support/TestFiles.h"
 #include "support/WorkingFolder.h"

@@ -1,10 +1,10 @@
 // The station link's keying and squelch, against a scripted rigctld on loopback and a
 // player whose playback the test ends by hand.
 
-#include "link/ChannelListener.h"
+#include "link/audio/ChannelListener.h"
 #include "link/StationErrors.h"
-#include "link/StationLink.h"
-#include "link/StationSettings.h"
+#include "link/station/StationLink.h"
+#include "settings/StationSettings.h"
 #include "link/TransmitSequence.h"
 #include "support/FakePlayer.h"
 #include "support/Harness.h"

@@ -2,14 +2,14 @@
 // the indicators when a side cannot be read, and the end of a file the link plays itself.
 
 #include "app/Application.h"
-#include "app/StationLog.h"
+#include "core/StationLog.h"
 #include "support/Harness.h"
 #include "support/TestFiles.h"
 #include "ui/Lamp.h"
 
 #ifndef Q_OS_WIN
-#include "link/StationLink.h"
-#include "link/StationSettings.h"
+#include "link/station/StationLink.h"
+#include "settings/StationSettings.h"
 #include "support/FakePlayer.h"
 #include "support/FileSizeLimit.h"
 #endif

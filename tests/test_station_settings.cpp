@@ -3,7 +3,7 @@
 // program with a box that says which, its value and what is expected.
 
 #include "link/StationErrors.h"
-#include "link/StationSettings.h"
+#include "settings/StationSettings.h"
 #include "support/Harness.h"
 #include "support/TestFiles.h"
 #include "support/WorkingFolder.h"

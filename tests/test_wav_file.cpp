@@ -1,7 +1,7 @@
 // Reading a WAV file's header: which files the station can play, and for how long.
 
-#include "link/WavFile.h"
-#include "link/WavSampleDevice.h"
+#include "link/audio/WavFile.h"
+#include "link/audio/WavSampleDevice.h"
 #include "support/Wav.h"
 
 #include <QBuffer>

@@ -1,9 +1,10 @@
 #include "Application.h"
 
 #include "MainWindow.h"
-#include "StationFolderLock.h"
-#include "StationLog.h"
+#include "core/StationFolderLock.h"
+#include "core/StationLog.h"
 #include "TerminationSignals.h"
+#include "ui/WindowPlatform.h"
 
 #include <QApplication>
 #include <QDir>
@@ -70,7 +71,7 @@ int run(QApplication &app)
 {
     app.setApplicationName(programTitle());
     app.setApplicationVersion(QStringLiteral(ANUNCIEL_VERSION));
-    Platform platform = systemPlatform();
+    Platform platform = windowPlatform();
     StationLog log(*platform.clock, stationFolder(platform));
     platform.log = &log;
     log.line(QStringLiteral("Anunciel %1 iniciado na pasta %2")

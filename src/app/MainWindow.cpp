@@ -1,9 +1,9 @@
 #include "MainWindow.h"
 
-#include "SecondTimer.h"
-#include "TimeOfDay.h"
-#include "link/StationSettings.h"
-#include "schedule/ExisteArquivo.h"
+#include "core/SecondTimer.h"
+#include "schedule/TimeOfDay.h"
+#include "settings/StationSettings.h"
+#include "schedule/NormalFileSearch.h"
 #include "schedule/ScheduleFile.h"
 #include "ui/AboutWindow.h"
 #include "ui/Accessibility.h"
@@ -337,7 +337,7 @@ void MainWindow::sendNow(int slot)
     if (m_sending || m_ending)
         return;
     refreshCaminho();
-    if (!ExisteArquivo(slotPath(slot))) {
+    if (!findsNormalFile(slotPath(slot))) {
         reportSend(recordOf(slot, SendKind::Now),
                    QStringLiteral("não enviada: o arquivo não existe"));
         reportMissingFile(slot);
@@ -380,7 +380,7 @@ void MainWindow::checkSlot(int slot)
     // Its box is still open in an earlier tick: that tick will untick it after OK.
     if (m_missingBoxOpen[slot])
         return;
-    if (!ExisteArquivo(slotPath(slot))) {
+    if (!findsNormalFile(slotPath(slot))) {
         // Found at any second, not at the slot's time: the line does not pretend a due send.
         m_platform.log->line(QStringLiteral("mensagem %1 \"%2\": o arquivo não existe; a "
                                             "mensagem fica desmarcada e não será enviada")
@@ -532,7 +532,7 @@ void MainWindow::identify()
         return;
     }
     // Nobody may be at the station to answer a box: the log says it, and nothing is keyed.
-    if (!ExisteArquivo(send.path)) {
+    if (!findsNormalFile(send.path)) {
         m_identification.settle();
         reportSend(send, QStringLiteral("não enviada: o arquivo não existe"));
         return;

@@ -4,9 +4,9 @@
 // link to the node for the whole run, and two one-second timers: the scheduler (`Timer1`)
 // and the link-state display (`Timer2`). The controls are listed in ui/MainWindowUi.h.
 
-#include "ChannelWatch.h"
-#include "Identification.h"
-#include "SendingWindow.h"
+#include "core/ChannelWatch.h"
+#include "core/Identification.h"
+#include "core/SendingWindow.h"
 #include "link/LinkObject.h"
 #include "link/TransmitSequence.h"
 #include "platform/Platform.h"

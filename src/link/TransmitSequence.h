@@ -28,10 +28,6 @@ enum class LinkState
 // Which side, if any, keeps a send from going out: RF is read first (twice for the
 // scheduler), then IP. A read that fails counts as free.
 LinkState readLinkState(LinkObject &link, RfReads rfReads);
-inline bool linkIsFree(LinkObject &link, RfReads rfReads)
-{
-    return readLinkState(link, rfReads) == LinkState::Free;
-}
 
 // Keys, plays the file whose path `path` gives at that moment, pauses 1000 ms, unkeys, each
 // step whatever the one before answered. Returns what the node answered to the play.

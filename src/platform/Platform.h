@@ -92,7 +92,19 @@ struct Platform
     Log *log = nullptr;
 };
 
-// The real services.
+// The program folder and name as the running executable gives them; a screen's services
+// (the bell, the web browser) do nothing.
+class ScreenlessDesktop : public Desktop
+{
+public:
+    void beep() override;
+    void openUrl(const QUrl &url) override;
+    QString programFolder() const override;
+    QString executableName() const override;
+};
+
+// The real services without a screen: a box's text goes to the log and a question is
+// answered No.
 Platform systemPlatform();
 
 // The program's title, shown on boxes that name no caption of their own.

@@ -1,15 +1,10 @@
 #include "Platform.h"
 
-#include <QAbstractButton>
-#include <QApplication>
-#include <QDesktopServices>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QLocale>
-#include <QMessageBox>
-#include <QPushButton>
 #include <QThread>
-#include <QUrl>
 
 #include <cstdio>
 
@@ -36,65 +31,6 @@ public:
     void pause(int ms) override { QThread::msleep(static_cast<unsigned long>(ms)); }
 };
 
-QMessageBox::Icon qtIcon(MessageBoxes::Icon icon)
-{
-    switch (icon) {
-    case MessageBoxes::Icon::Information:
-        return QMessageBox::Information;
-    case MessageBoxes::Icon::Warning:
-        return QMessageBox::Warning;
-    case MessageBoxes::Icon::Critical:
-        return QMessageBox::Critical;
-    case MessageBoxes::Icon::Question:
-        return QMessageBox::Question;
-    case MessageBoxes::Icon::NoIcon:
-        break;
-    }
-    return QMessageBox::NoIcon;
-}
-
-class SystemMessageBoxes final : public MessageBoxes
-{
-public:
-    void ok(QWidget *parent, const QString &text, const QString &caption, Icon icon) override
-    {
-        QMessageBox box(qtIcon(icon), caption, text, QMessageBox::NoButton, parent);
-        box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
-        box.exec();
-    }
-
-    bool question(QWidget *parent, const QString &text, const QString &caption) override
-    {
-        QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::NoButton, parent);
-        QAbstractButton *yes = box.addButton(QStringLiteral("Sim"), QMessageBox::YesRole);
-        QPushButton *no = box.addButton(QStringLiteral("Não"), QMessageBox::NoRole);
-        box.setDefaultButton(no);
-        box.setEscapeButton(no);
-        box.exec();
-        return box.clickedButton() == yes;
-    }
-
-    void fatal(QWidget *parent, qint64 number, const QString &description) override
-    {
-        ok(parent, fatalReportText(number, description), programTitle(), Icon::Critical);
-    }
-};
-
-class SystemDesktop final : public Desktop
-{
-public:
-    void beep() override { QApplication::beep(); }
-    void openUrl(const QUrl &url) override { QDesktopServices::openUrl(url); }
-    QString programFolder() const override
-    {
-        return QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
-    }
-    QString executableName() const override
-    {
-        return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
-    }
-};
-
 // Before the station folder is known (and for the options that print and end), lines go
 // to standard error only.
 class StandardErrorLog final : public Log
@@ -110,16 +46,52 @@ public:
     }
 };
 
+// With no screen there is nobody to show a box to: its text goes to the log, and a question
+// gets its default answer.
+class UnattendedBoxes final : public MessageBoxes
+{
+public:
+    explicit UnattendedBoxes(Log *&log) : m_log(log) {}
+    void ok(QWidget *, const QString &text, const QString &, Icon) override
+    {
+        m_log->line(QString(text).replace(u'\n', u' '));
+    }
+    bool question(QWidget *, const QString &, const QString &) override { return false; }
+    void fatal(QWidget *, qint64 number, const QString &description) override
+    {
+        m_log->line(fatalReportText(number, description).replace(u'\n', u' '));
+    }
+
+private:
+    Log *&m_log;
+};
+
 } // namespace
+
+void ScreenlessDesktop::beep() {}
+
+void ScreenlessDesktop::openUrl(const QUrl &) {}
+
+QString ScreenlessDesktop::programFolder() const
+{
+    return QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
+}
+
+QString ScreenlessDesktop::executableName() const
+{
+    return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
+}
 
 Platform systemPlatform()
 {
     static SystemClock clock;
     static SystemPause pause;
-    static SystemMessageBoxes boxes;
-    static SystemDesktop desktop;
+    static ScreenlessDesktop desktop;
     static StandardErrorLog log;
-    return {&clock, &pause, &boxes, &desktop, &log};
+    static Platform platform{&clock, &pause, nullptr, &desktop, &log};
+    static UnattendedBoxes boxes(platform.log);
+    platform.boxes = &boxes;
+    return platform;
 }
 
 QString fatalReportText(qint64 number, const QString &description)

@@ -1,6 +1,6 @@
 #include "ScheduleFile.h"
 
-#include "ExisteArquivo.h"
+#include "schedule/NormalFileSearch.h"
 
 #include <QFile>
 #include <QSaveFile>
@@ -190,7 +190,7 @@ QByteArray encodeSchedule(const ScheduleColumn &column)
 ScheduleRead readSchedule(const QString &fileName)
 {
     ScheduleRead result;
-    if (!ExisteArquivo(fileName)) {
+    if (!findsNormalFile(fileName)) {
         result.status = ScheduleRead::Status::Missing;
         return result;
     }

@@ -9,7 +9,9 @@
 
 namespace anunciel {
 
-using ScheduleColumn = std::array<QString, 4>;
+// The four schedule slots, numbered 1 to 4 to the operator and 0 to 3 inside.
+inline constexpr int kSlotCount = 4;
+using ScheduleColumn = std::array<QString, kSlotCount>;
 
 inline const QString kTimesFile = QStringLiteral("hora_msg.txt");
 inline const QString kNamesFile = QStringLiteral("mensagem_msg.txt");

@@ -6,6 +6,8 @@
 // repeat what a caption says, or only move, are kept out; and what changes by itself is told
 // only when it really changed.
 
+#include "core/SideState.h"
+
 #include <QString>
 
 class QLabel;
@@ -26,14 +28,6 @@ void installAccessibleInterfaces();
 // Sets what a screen reader says of `control`: its name and, where there is more to tell,
 // a description. The visible caption stays as it is.
 void setSpokenText(QWidget *control, const QString &name, const QString &description = {});
-
-// What one side of the node is known to be: free, busy, or unknown when its last read failed.
-enum class SideState
-{
-    Free,
-    Busy,
-    Unknown
-};
 
 // Gives an indicator's caption its spoken name, "<side>: livre", "<side>: ocupado"
 // ("ocupada" for the internet) or "<side>: sem leitura, estado desconhecido". The window

@@ -12,6 +12,8 @@
 // Below the design, one line of the program's own: statusLine, the last outcome and what
 // comes next.
 
+#include "schedule/ScheduleFile.h"
+
 #include <QString>
 
 #include <array>
@@ -25,8 +27,6 @@ class QWidget;
 namespace anunciel {
 
 class Lamp;
-
-inline constexpr int kSlotCount = 4;
 
 // One schedule slot's controls.
 struct SlotRow

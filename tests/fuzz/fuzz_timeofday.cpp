@@ -3,7 +3,7 @@
 
 #include "FuzzCheck.h"
 
-#include "app/TimeOfDay.h"
+#include "schedule/TimeOfDay.h"
 #include "schedule/ScheduleFile.h"
 
 #include <QTime>

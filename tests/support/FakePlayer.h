@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/AudioPlayer.h"
+#include "link/audio/AudioPlayer.h"
 
 #include <functional>
 #include <set>

@@ -8,7 +8,7 @@
 #include "FakePlatform.h"
 #include "WorkingFolder.h"
 #include "app/MainWindow.h"
-#include "app/SecondTimer.h"
+#include "core/SecondTimer.h"
 
 #include <QCheckBox>
 #include <QLabel>

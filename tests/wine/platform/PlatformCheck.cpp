@@ -13,7 +13,7 @@
 //   platform_check encode     reads four lines of UTF-8 on standard input and writes the
 //                             bytes a save would put into a schedule file for those fields.
 
-#include "schedule/ExisteArquivo.h"
+#include "schedule/NormalFileSearch.h"
 #include "schedule/ScheduleFile.h"
 
 #include <QCoreApplication>
@@ -95,13 +95,13 @@ void expect(Outcome &outcome, const QString &what, const QString &path, bool onW
             bool onLinux)
 {
     const bool want = kWindows ? onWindows : onLinux;
-    const bool got = ExisteArquivo(path);
+    const bool got = findsNormalFile(path);
     if (got == want) {
         ++outcome.passed;
         out() << "PASS: " << what << "\n";
     } else {
         ++outcome.failed;
-        out() << "FAIL: " << what << ": ExisteArquivo(\"" << QDir::toNativeSeparators(path)
+        out() << "FAIL: " << what << ": findsNormalFile(\"" << QDir::toNativeSeparators(path)
               << "\") is " << (got ? "true" : "false") << ", expected " << (want ? "true" : "false")
               << "\n";
     }
