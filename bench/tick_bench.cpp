@@ -1,25 +1,23 @@
 // Timeliness of the scheduler tick against the real clock.
 //
-// Two main windows run side by side in one event loop, each with a fake link: one driven by
+// Three stations run side by side in one event loop, each with a fake link: one driven by
 // the program's wall-clock-aligned SecondTimer, the other, as a baseline, by a plain repeating
 // 1000 ms QTimer. For each it prints the seconds skipped and read twice, the delay of each
 // tick after the start of its second, and the delay from the start of a due second to the
 // PlayFile call, for a slot made due every few seconds.
 //
-// The 1000 ms pause of a send is recorded but not slept, so that one window's sends do not
+// The 1000 ms pause of a send is recorded but not slept, so that one station's sends do not
 // hold the other's ticks; the tick scheduling measured is otherwise the real one.
 //
 // Usage: tick_bench [seconds]   (default 600)
 
 #include "FakeLink.h"
-#include "app/MainWindow.h"
+#include "core/Station.h"
 #include "core/SecondTimer.h"
 
-#include <QApplication>
-#include <QCheckBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QLineEdit>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
@@ -73,12 +71,12 @@ Stats stats(std::vector<qint64> v)
     return s;
 }
 
-// One window and what it saw.
+// One station and what it saw.
 struct Run
 {
     explicit Run(const char *n) : name(n) {}
     const char *name;
-    std::unique_ptr<MainWindow> window;
+    std::unique_ptr<Station> station;
     test::FakeLink *link = nullptr;
     std::vector<qint64> tickEpochMs; // when each tick read the clock
     std::vector<qint64> sendDelays;  // PlayFile time minus start of the due second
@@ -95,7 +93,7 @@ struct Run
             ++missed;
             dueSecond = -1;
         }
-        window->onSecond();
+        station->onSecond();
         if (dueSecond < 0)
             armSlot(t);
     }
@@ -105,8 +103,7 @@ struct Run
     {
         dueSecond = t / 1000 + 3;
         const QTime due = QDateTime::fromMSecsSinceEpoch(dueSecond * 1000).time();
-        window->findChild<QLineEdit *>(QStringLiteral("hora4"))
-            ->setText(due.toString(QStringLiteral("HH:mm:ss")));
+        station->setTime(3, due.toString(QStringLiteral("HH:mm:ss")));
         ++scheduled;
     }
 
@@ -144,7 +141,7 @@ struct Run
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
+    QCoreApplication app(argc, argv);
     const int seconds = argc > 1 ? std::max(5, std::atoi(argv[1])) : 600;
 
     QTemporaryDir dir;
@@ -162,7 +159,7 @@ int main(int argc, char *argv[])
     Run baseline("QTimer 1000 ms (baseline)");
     Run edge("precise QTimer, edge phase");
     for (Run *run : {&aligned, &baseline, &edge}) {
-        run->window = std::make_unique<MainWindow>(platform, [run] {
+        run->station = std::make_unique<Station>(platform, [run] {
             auto link = std::make_unique<test::FakeLink>();
             run->link = link.get();
             link->onCall = [run](const test::FakeLink::Call &c) {
@@ -171,13 +168,13 @@ int main(int argc, char *argv[])
             };
             return LinkCreation{std::move(link), LinkStatus::success()};
         });
-        MainWindow &w = *run->window;
-        w.start();
-        // Every window driven from here, so that each tick's moment is recorded as it starts.
-        w.findChild<SecondTimer *>(QStringLiteral("Timer1"))->stop();
-        w.findChild<QTimer *>(QStringLiteral("Timer2"))->stop();
-        w.findChild<QLineEdit *>(QStringLiteral("msg4"))->setText(QStringLiteral("aviso.wav"));
-        w.findChild<QCheckBox *>(QStringLiteral("Check4"))->setCheckState(Qt::Checked);
+        Station &s = *run->station;
+        s.start(StationSettingsRead{});
+        // Every station driven from here, so that each tick's moment is recorded as it starts.
+        s.findChild<SecondTimer *>(QStringLiteral("Timer1"))->stop();
+        s.findChild<QTimer *>(QStringLiteral("Timer2"))->stop();
+        s.setFileName(3, QStringLiteral("aviso.wav"));
+        s.setEnabled(3, Qt::Checked);
     }
 
     SecondTimer secondTimer(*real.clock);

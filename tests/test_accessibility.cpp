@@ -306,12 +306,12 @@ void TestAccessibility::indicatorsSayTheirSideAndState()
     QFETCH(QString, rfCaption);
     QFETCH(QString, rfName);
     QFETCH(QString, ipName);
-    QVERIFY(m_h->w().start());
+    QVERIFY(m_h->start());
     FakeLink *link = m_h->link;
     link->rfValue = std::int16_t(rf == 1 ? 1 : 0);
     link->failRf = rf < 0;
     link->ipValue = std::int16_t(ip);
-    m_h->w().showLinkState();
+    m_h->s().readSides();
     const Spoken radio = spokenOf(m_h->label(QStringLiteral("Label5")));
     const Spoken internet = spokenOf(m_h->label(QStringLiteral("Label8")));
     QCOMPARE(radio.name, rfName);
@@ -320,7 +320,7 @@ void TestAccessibility::indicatorsSayTheirSideAndState()
     // What the eye reads stays the design's caption.
     QCOMPARE(m_h->label(QStringLiteral("Label5"))->text(), rfCaption);
     // The next second repaints the same state; the names stay.
-    m_h->w().showLinkState();
+    m_h->s().readSides();
     QCOMPARE(spokenOf(m_h->label(QStringLiteral("Label5"))).name, rfName);
     QCOMPARE(spokenOf(m_h->label(QStringLiteral("Label8"))).name, ipName);
 }
@@ -351,7 +351,7 @@ void TestAccessibility::checkBoxesToggleWithSpace()
 void TestAccessibility::keyboardAloneRunsTheWholeWindow()
 {
     MainWindow &w = m_h->w();
-    QVERIFY(w.start());
+    QVERIFY(m_h->start());
     FakeLink *link = m_h->link;
     QVERIFY(writeBytes(m_folder->filePath(QStringLiteral("aviso.wav")), "RIFF"));
     showMainWindow();

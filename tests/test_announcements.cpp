@@ -121,7 +121,7 @@ void TestAnnouncements::init()
     m_folder = std::make_unique<WorkingFolder>();
     m_h = std::make_unique<Harness>();
     m_h->fake.desktop.folder = m_folder->path();
-    QVERIFY(m_h->w().start());
+    QVERIFY(m_h->start());
     notices().clear();
     // Stands where the bridge to the reader stands: every notice comes here instead.
     m_previous = QAccessible::installUpdateHandler(&listen);
@@ -173,7 +173,7 @@ void TestAnnouncements::indicatorTellsOnlyRealChanges()
         value = std::int16_t(reading == 1 ? 1 : 0);
         fails = reading < 0;
         // What the one-second timer runs.
-        m_h->w().showLinkState();
+        m_h->s().readSides();
     }
     const QString caption = radio ? QStringLiteral("Label5") : QStringLiteral("Label8");
     const QString lamp = radio ? QStringLiteral("Shape1") : QStringLiteral("Shape2");

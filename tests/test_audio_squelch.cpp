@@ -102,7 +102,7 @@ void TestAudioSquelch::indicatorAndScheduleFollowTheChannel()
         return created;
     });
     h.fake.desktop.folder = folder.nativePath();
-    QVERIFY(h.w().start());
+    QVERIFY(h.start());
     h.secondTimer()->stop(); // the schedule is ticked by hand; the indicator runs on its own
     QLabel *rf = h.label(QStringLiteral("Label5"));
     QTRY_COMPARE_WITH_TIMEOUT(rf->text(), QStringLiteral("RF livre"), 3000);
@@ -194,8 +194,8 @@ void TestAudioSquelch::inputCheckedAtStart()
     QFETCH(QString, told);
     const WorkingFolder folder;
     QVERIFY(writeBytes(folder.filePath(kStationSettingsFile), file));
-    Harness h([] { return createLink(nullptr); });
-    QCOMPARE(h.w().start(), told.isEmpty());
+    Harness h([] { return createLink(readStationSettings().settings, nullptr); });
+    QCOMPARE(h.start(), told.isEmpty());
     if (!told.isEmpty()) {
         QCOMPARE(h.fake.boxes.shown.size(), size_t(1));
         QVERIFY2(h.fake.boxes.shown[0].text.contains(told), qPrintable(h.fake.boxes.shown[0].text));

@@ -264,7 +264,7 @@ void TestBadInput::hostileFiles()
     Harness h;
     FakePlatform &fake = h.fake;
     fake.desktop.folder = dir.nativePath();
-    QVERIFY(h.w().start());
+    QVERIFY(h.start());
     const FakeLink *link = h.link;
     QVERIFY(fake.boxes.shown.empty());
 
@@ -363,7 +363,7 @@ void TestBadInput::hostileFiles()
         h.time(0)->setText(QStringLiteral("23:58"));
         fake.clock.set(10, 0, 0);
         h.enabled(0)->setCheckState(Qt::Checked);
-        h.w().onSecond();
+        h.s().onSecond();
         if (slot1Found) {
             QVERIFY2(fake.boxes.shown.empty(), qPrintable(fake.boxes.texts().join(u'|')));
             QVERIFY(h.enabled(0)->isChecked());
@@ -408,7 +408,7 @@ void TestBadInput::hostileTextSaved()
     const WorkingFolder dir;
     Harness h;
     FakePlatform &fake = h.fake;
-    QVERIFY(h.w().start());
+    QVERIFY(h.start());
     QString text;
     for (char16_t unit : typed)
         text += QChar(unit);

@@ -204,10 +204,10 @@ void TestHighDpi::cleanup()
 void TestHighDpi::onWindow(const QString &name, const std::function<void(QWidget *)> &check)
 {
     MainWindow &w = m_h->w();
-    QVERIFY(w.start());
+    QVERIFY(m_h->start());
     // Link state and clock as after the first second: the captions at their running texts.
-    w.showLinkState();
-    w.onSecond();
+    m_h->s().readSides();
+    m_h->s().onSecond();
     QVERIFY(m_h->showActive());
     if (name == kMainWindow) {
         check(&w);

@@ -110,7 +110,7 @@ private slots:
             QVERIFY(writeBytes(kNamesFile, names));
         Harness h;
         h.fake.clock.set(14, 29, 59, 600);
-        QVERIFY(h.w().start());
+        QVERIFY(h.start());
         QCOMPARE(texts(h, Column::Times), hora);
         QCOMPARE(texts(h, Column::FileNames), msg);
         QCOMPARE(h.enabledStates(), ticked);
@@ -119,7 +119,7 @@ private slots:
         QVERIFY(h.secondTimer()->isActive());
         QCOMPARE(h.linkStateTimer()->interval(), 1000);
         QVERIFY(h.linkStateTimer()->isActive());
-        QVERIFY(h.w().caminho().isEmpty()); // set by the first tick or send, not start-up
+        QVERIFY(h.s().programFolderPath().isEmpty()); // set by the first tick or send, not start-up
         // The log says which file could not be read, and only then.
         QCOMPARE(h.fake.log.lines.size(), times == kUnreadable ? 1 : 0);
         if (times == kUnreadable) {
@@ -155,10 +155,11 @@ private slots:
         clock.reads = &reads;
         Platform p = fake.platform();
         p.clock = &clock;
-        MainWindow w(p, [] {
+        Station station(p, [] {
             return LinkCreation{std::make_unique<FakeLink>(), LinkStatus::success()};
         });
-        QVERIFY(w.start());
+        MainWindow w(station, p);
+        QVERIFY(station.start(readStationSettings()));
         QCOMPARE(reads, 4);
         QString ticked;
         for (int slot = 0; slot < kSlotCount; ++slot)
@@ -171,7 +172,7 @@ private slots:
     void startUpFailsWithoutTheLink()
     {
         Harness h(Harness::unregisteredClass());
-        QVERIFY(!h.w().start());
+        QVERIFY(!h.start());
         QCOMPARE(h.fake.boxes.shown.size(), size_t(1));
         const FakeBoxes::Shown &box = h.fake.boxes.shown[0];
         QCOMPARE(box.kind, FakeBoxes::Shown::Kind::Fatal);
@@ -199,7 +200,7 @@ private slots:
         QFETCH(QString, button);
         QFETCH(QString, file);
         Harness h;
-        QVERIFY(h.w().start());
+        QVERIFY(h.start());
         for (int slot = 0; slot < kSlotCount; ++slot)
             field(h, column, slot)->setText(QStringLiteral("k%1").arg(slot));
         const QStringList before = texts(h, column);
@@ -239,7 +240,7 @@ private slots:
         const UnreadableFile unreadable(kNamesFile);
         QVERIFY(unreadable.isSet());
         Harness h;
-        QVERIFY(h.w().start());
+        QVERIFY(h.start());
         QVERIFY(h.fake.boxes.shown.empty());
         QCOMPARE(texts(h, Column::FileNames), (QStringList{"", "", "", ""}));
     }
@@ -247,7 +248,7 @@ private slots:
     void saveButtons()
     {
         Harness h;
-        QVERIFY(h.w().start());
+        QVERIFY(h.start());
         h.time(0)->setText("08:30");
         h.time(1)->clear();
         h.fileName(0)->setText(QString::fromUtf8("manhã.wav"));
@@ -276,7 +277,7 @@ private slots:
         const QByteArray old("07:00\r\n07:00\r\n07:00\r\n07:00\r\n");
         QVERIFY(writeBytes(kTimesFile, old));
         Harness h;
-        QVERIFY(h.w().start());
+        QVERIFY(h.start());
         h.time(0)->setText("09:45");
         {
             const SaveFailure limit(kTimesFile, 4);
@@ -375,7 +376,7 @@ private slots:
         QFETCH(QString, shown);
         QFETCH(bool, marked);
         Harness h;
-        QVERIFY(h.w().start());
+        QVERIFY(h.start());
         QLineEdit *field = h.time(slot);
         const QColor normal = field->palette().color(QPalette::Text);
         QVERIFY(normal != QColor(Qt::red)); // 00:00 is a time
@@ -412,10 +413,10 @@ private slots:
         QVERIFY(writeBytes("bom_dia.wav", "RIFF"));
         Harness h;
         h.fake.desktop.folder = m_folder->nativePath();
-        QVERIFY(h.w().start());
+        QVERIFY(h.start());
         QCOMPARE(h.fileName(0)->text(), name);
         QVERIFY(h.enabled(0)->isChecked());
-        h.w().onSecond(); // the file is found: no box, the slot stays on
+        h.s().onSecond(); // the file is found: no box, the slot stays on
         QVERIFY(h.fake.boxes.shown.empty());
         QVERIFY(h.enabled(0)->isChecked());
 
@@ -443,7 +444,7 @@ private slots:
         QFETCH(bool, viaButton);
         Harness h;
         h.fake.desktop.exeName = "anunciel";
-        QVERIFY(h.w().start());
+        QVERIFY(h.start());
         h.w().show();
         h.fake.boxes.answers.push_back(answer);
         if (viaButton)
@@ -460,7 +461,7 @@ private slots:
         QCOMPARE(h.linkStateTimer()->isActive(), !answer);
         QVERIFY(QDir().entryList(QDir::Files).isEmpty()); // nothing is saved at exit
         if (!answer) { // and the program goes on: the tick still works
-            h.w().onSecond();
+            h.s().onSecond();
             QCOMPARE(h.clock()->text(), h.fake.clock.timeText());
         }
     }
@@ -468,7 +469,7 @@ private slots:
     void endingWithoutQuestion()
     {
         Harness h;
-        QVERIFY(h.w().start());
+        QVERIFY(h.start());
         h.w().show();
         bool asked = false;
         QTimer::singleShot(0, [&] { h.w().endWithoutQuestion(); });
@@ -477,7 +478,7 @@ private slots:
         QVERIFY(!asked);
         QVERIFY(!h.secondTimer()->isActive());
         // A tick that still arrives does nothing.
-        h.w().onSecond();
+        h.s().onSecond();
         QVERIFY(h.clock()->text().isEmpty());
     }
 

@@ -119,7 +119,7 @@ void TestNoAudioDevice::sendKeysNothingAndGoesOn()
     });
     FakePlatform &fake = h.fake;
     fake.desktop.folder = m_dir.nativePath();
-    QVERIFY(h.w().start());
+    QVERIFY(h.start());
     QVERIFY(recorder);
     h.fileName(0)->setText(QStringLiteral("aviso.wav"));
     rig.clearCommands();

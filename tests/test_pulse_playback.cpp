@@ -193,7 +193,7 @@ void TestPulsePlayback::sendNowKeysRadioForTheWholeAnnouncement()
     });
     FakePlatform &fake = h.fake;
     fake.desktop.folder = folder.nativePath();
-    QVERIFY(h.w().start());
+    QVERIFY(h.start());
     h.secondTimer()->stop(); // only the send is under test here
     h.linkStateTimer()->stop();
     h.fileName(0)->setText(QStringLiteral("aviso.wav"));

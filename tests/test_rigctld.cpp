@@ -229,7 +229,7 @@ void TestRigctld::windowCarriesOnWhenRigctldDies()
     Harness h([setting] { return createLinkTo(setting, std::make_unique<FakePlayer>()); });
     FakePlatform &fake = h.fake;
     fake.desktop.folder = folder.nativePath();
-    QVERIFY(h.w().start());
+    QVERIFY(h.start());
     h.secondTimer()->stop();
     h.linkStateTimer()->stop();
     h.fileName(0)->setText(QStringLiteral("aviso.wav"));
@@ -237,7 +237,7 @@ void TestRigctld::windowCarriesOnWhenRigctldDies()
     m_rig->stop();
     QElapsedTimer clock;
     clock.start();
-    h.w().showLinkState();
+    h.s().readSides();
     QVERIFY(clock.elapsed() < kBoundWithSlackMs);
     // A failed read is unknown to the eye; the send still goes on as if free.
     QCOMPARE(h.label("Label5")->text(), QStringLiteral("RF sem leitura"));
@@ -307,7 +307,7 @@ void TestRigctld::absentAtStartThenStarted()
     });
     FakePlatform &fake = h.fake;
     fake.desktop.folder = folder.nativePath();
-    QVERIFY(h.w().start());
+    QVERIFY(h.start());
     QVERIFY(fake.boxes.shown.empty());
     QCOMPARE(log.lines.size(), 1);
     QVERIFY2(log.lines.front().contains(setting), qPrintable(log.lines.front()));

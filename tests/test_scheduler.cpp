@@ -56,7 +56,7 @@ private slots:
         m_folder = std::make_unique<WorkingFolder>(); // for every test and every row
         m_h = std::make_unique<Harness>();
         m_h->fake.desktop.folder = m_folder->nativePath();
-        QVERIFY(m_h->w().start());
+        QVERIFY(m_h->start());
         for (const char *name : {"um.wav", "dois.wav", "tres.wav"})
             QVERIFY(writeBytes(m_folder->filePath(name), "RIFF"));
     }
@@ -208,7 +208,7 @@ private slots:
             for (int s = 0; s < 3; ++s) {
                 ++nested;
                 h().fake.clock.advance(1000);
-                h().w().onSecond();
+                h().s().onSecond();
             }
         };
         h().tickAt(14, 29, 59);
@@ -271,7 +271,7 @@ private slots:
         QCOMPARE(link().count("SetTransmit"), 2);
         QCOMPARE(h().fake.pause.pauses, std::vector<int>{1000});
         QVERIFY(h().fake.boxes.shown.empty());
-        h().w().showLinkState();
+        h().s().readSides();
         // Neither side could be read: shown unknown, never free.
         QCOMPARE(h().label("Label5")->text(), QStringLiteral("RF sem leitura"));
         QCOMPARE(h().label("Label8")->text(), QStringLiteral("IP sem leitura"));
@@ -305,7 +305,7 @@ private slots:
         QVERIFY(writeBytes(m_folder->filePath(" um.wav"), "RIFF"));
         h().sendNow(0);
         const QString expected = folder + QDir::separator();
-        QCOMPARE(h().w().caminho(), expected);
+        QCOMPARE(h().s().programFolderPath(), expected);
         QCOMPARE(withoutReads(link().calls), sendCalls((expected + " um.wav").toStdString()));
     }
 
@@ -336,8 +336,8 @@ private slots:
         link().onCall = [&](const Call &c) {
             if (c.op == "PlayFile" && c.arg.find("um.wav") != std::string::npos) {
                 h().sendNow(1); // as if a message pump delivered them here
-                h().w().onSecond();
-                h().w().showLinkState();
+                h().s().onSecond();
+                h().s().readSides();
             }
         };
         h().sendNow(0);
@@ -369,7 +369,7 @@ private slots:
         QCOMPARE(h().label("Label5")->text(), QStringLiteral("sinal RF"));
         link().rfValue = std::int16_t(rf);
         link().ipValue = std::int16_t(ip);
-        h().w().showLinkState();
+        h().s().readSides();
         QCOMPARE(h().label("Label5")->text(), rfText);
         QCOMPARE(lampColour("Shape1"), rfColour);
         QCOMPARE(h().label("Label8")->text(), ipText);

@@ -23,7 +23,7 @@ namespace {
 
 // A station folder with its settings file and three announcements, and the window started
 // in it. The timeline's seconds count from `due`, a time of day on the fake clock's date.
-struct Station
+struct Timeline
 {
     std::unique_ptr<WorkingFolder> folder = std::make_unique<WorkingFolder>();
     std::unique_ptr<Harness> h;
@@ -31,14 +31,14 @@ struct Station
     QStringList sent; // "133 um.wav": the second (from due) and the file of each play
     std::function<void(const Call &)> duringCall;
 
-    Station(const QByteArray &ini, const QTime &dueTime)
+    Timeline(const QByteArray &ini, const QTime &dueTime)
     {
         writeBytes(folder->filePath(QStringLiteral("estacao.ini")), ini);
         for (const char *name : {"um.wav", "dois.wav", "id.wav"})
             writeBytes(folder->filePath(QLatin1String(name)), "RIFF");
         h = std::make_unique<Harness>();
         h->fake.desktop.folder = folder->nativePath();
-        started = h->w().start();
+        started = h->start();
         due = QDateTime(h->fake.clock.date, dueTime);
         if (!started)
             return;
@@ -50,7 +50,7 @@ struct Station
                 duringCall(call);
         };
     }
-    ~Station() { h.reset(); }
+    ~Timeline() { h.reset(); }
 
     bool started = false;
 
@@ -72,8 +72,8 @@ struct Station
         h->link->ipValue = std::int16_t(busy && onIp);
         if (before) // what the operator does in this second, before the readings
             before(t);
-        h->w().showLinkState();
-        h->w().onSecond();
+        h->s().readSides();
+        h->s().onSecond();
     }
 
     // `runs`: pairs of first and last second visited; `busy`: pairs [from, to).
@@ -261,7 +261,7 @@ void TestSendingWindow::waitingSlot()
     QFETCH(QStringList, sent);
     QFETCH(QStringList, logged);
 
-    Station station(ini, QTime::fromString(time, QStringLiteral("HH:mm")));
+    Timeline station(ini, QTime::fromString(time, QStringLiteral("HH:mm")));
     QVERIFY(station.started);
     for (int slot = 0; slot < files.size(); ++slot)
         station.h->setSlot(slot, time, files[slot]);
@@ -328,7 +328,7 @@ void TestSendingWindow::identificationOverAnHour()
                            ".wav\nidentificacao_intervalo_min=10\nidentificacao_sobre_qso=" +
                            (overQso ? "sim" : "nao") + "\nidentificacao_so_com_atividade=" +
                            (onlyWithActivity ? "sim" : "nao") + "\n";
-    Station station(ini, QTime(19, 0));
+    Timeline station(ini, QTime(19, 0));
     QVERIFY(station.started);
     if (announcementAt >= 0)
         station.h->setSlot(0, station.due.addSecs(announcementAt).toString("HH:mm"), "um.wav");
@@ -390,7 +390,7 @@ void TestSendingWindow::neverKeyedTwiceAtOnce()
     QFETCH(bool, nested);
     QFETCH(QStringList, sent);
 
-    Station station(ini, QTime(19, 10));
+    Timeline station(ini, QTime(19, 10));
     QVERIFY(station.started);
     station.h->setSlot(0, QStringLiteral("19:10"), QStringLiteral("um.wav"));
     station.h->fileName(1)->setText(QStringLiteral("dois.wav"));
@@ -401,8 +401,8 @@ void TestSendingWindow::neverKeyedTwiceAtOnce()
                 return;
             const size_t before = station.h->link->calls.size();
             station.h->sendNow(1);
-            station.h->w().onSecond();
-            station.h->w().showLinkState();
+            station.h->s().onSecond();
+            station.h->s().readSides();
             refused += station.h->link->calls.size() == before;
         };
     station.run({-10, 700}, busy);

@@ -35,7 +35,7 @@ StationSettings settingsFor(const QString &rigctld, std::chrono::milliseconds de
     return settings;
 }
 
-struct Station
+struct LinkUnderTest
 {
     std::unique_ptr<FakeLog> log = std::make_unique<FakeLog>();
     std::unique_ptr<LinkObject> link;
@@ -52,9 +52,9 @@ struct Station
     }
 };
 
-Station makeStation(const QString &rigctld, std::chrono::milliseconds delay = 0ms)
+LinkUnderTest makeStation(const QString &rigctld, std::chrono::milliseconds delay = 0ms)
 {
-    Station s;
+    LinkUnderTest s;
     auto player = std::make_unique<FakePlayer>();
     s.player = player.get();
     LinkCreation created =
@@ -135,7 +135,7 @@ private slots:
 
 void TestStationLink::voxStationNeverBusyAndPlays()
 {
-    Station s = makeStation(QString(), 300ms);
+    LinkUnderTest s = makeStation(QString(), 300ms);
     QVERIFY2(s.link, s.status.description.c_str());
     std::int16_t rf = 7, ip = 7;
     QVERIFY(s.link->RfBusy(rf).ok());
@@ -233,7 +233,7 @@ void TestStationLink::creationUnkeys()
 {
     ScriptedRig rig;
     rig.forcePtt(true); // left keyed by an earlier run
-    Station s = makeStation(rigSetting(rig));
+    LinkUnderTest s = makeStation(rigSetting(rig));
     QVERIFY2(s.link, s.status.description.c_str());
     QCOMPARE(rig.commands(), std::vector<std::string>{"T 0"});
     QVERIFY(!rig.ptt());
@@ -244,7 +244,7 @@ void TestStationLink::creationUnkeys()
 void TestStationLink::creationByName()
 {
     ScriptedRig rig;
-    Station s = makeStation(QStringLiteral("localhost:%1").arg(rig.port()));
+    LinkUnderTest s = makeStation(QStringLiteral("localhost:%1").arg(rig.port()));
     QVERIFY2(s.link, s.status.description.c_str());
     QVERIFY(s.link->PlayFile("/station/a.wav", true).ok());
     QVERIFY(rig.ptt());
@@ -265,7 +265,7 @@ void TestStationLink::creationFailsOnBadSetting_data()
 void TestStationLink::creationFailsOnBadSetting()
 {
     QFETCH(QString, setting);
-    Station s = makeStation(setting);
+    LinkUnderTest s = makeStation(setting);
     QVERIFY(!s.link);
     QCOMPARE(s.status.code, stationerror::BadSetting);
     const QString text = QString::fromStdString(s.status.description);
@@ -280,7 +280,7 @@ void TestStationLink::creationGoesOnWithoutRigctld()
     ScriptedRig rig(ScriptedRig::Start::Absent);
     QElapsedTimer clock;
     clock.start();
-    Station s = makeStation(rigSetting(rig));
+    LinkUnderTest s = makeStation(rigSetting(rig));
     QVERIFY(clock.elapsed() < kBoundWithSlackMs);
     QVERIFY2(s.link, s.status.description.c_str());
     QCOMPARE(s.log->lines.size(), 1);
@@ -312,7 +312,7 @@ void TestStationLink::squelchReading()
     QFETCH(bool, ok);
     QFETCH(int, busy);
     ScriptedRig rig;
-    Station s = makeStation(rigSetting(rig));
+    LinkUnderTest s = makeStation(rigSetting(rig));
     QVERIFY(s.link);
     rig.scriptSquelch({answer.toStdString()});
     std::int16_t value = 99;
@@ -332,7 +332,7 @@ void TestStationLink::squelchReading()
 void TestStationLink::squelchOnHungRigctldFailsWithinBound()
 {
     ScriptedRig rig;
-    Station s = makeStation(rigSetting(rig));
+    LinkUnderTest s = makeStation(rigSetting(rig));
     QVERIFY(s.link);
     rig.mode = ScriptedRig::Mode::Hang;
     std::int16_t value = 99;
@@ -357,7 +357,7 @@ void TestStationLink::squelchOnHungRigctldFailsWithinBound()
 void TestStationLink::setTransmitAloneNeverKeys()
 {
     ScriptedRig rig;
-    Station s = makeStation(rigSetting(rig));
+    LinkUnderTest s = makeStation(rigSetting(rig));
     QVERIFY(s.link);
     rig.clearCommands();
     QVERIFY(s.link->SetTransmit(true).ok());
@@ -382,7 +382,7 @@ void TestStationLink::firstSampleNotBeforePttConfirmedAndDelay()
     QFETCH(int, radioMs);
     const std::chrono::milliseconds delay(delayMs);
     ScriptedRig rig;
-    Station s = makeStation(rigSetting(rig), delay);
+    LinkUnderTest s = makeStation(rigSetting(rig), delay);
     QVERIFY(s.link);
     rig.pttDelayMs = radioMs;
     bool keyedAtPlay = false;
@@ -429,7 +429,7 @@ void TestStationLink::noSoundWithoutConfirmedPtt()
     QFETCH(bool, refuse);
     QFETCH(bool, keyedLate);
     ScriptedRig rig;
-    Station s = makeStation(rigSetting(rig), 300ms);
+    LinkUnderTest s = makeStation(rigSetting(rig), 300ms);
     QVERIFY(s.link);
     rig.pttDelayMs = radioMs;
     rig.mode = hang ? ScriptedRig::Mode::Hang : ScriptedRig::Mode::Answer;
@@ -468,7 +468,7 @@ void TestStationLink::noSoundWithoutConfirmedPtt()
 void TestStationLink::lateKeyAfterUnkeyIsUndone()
 {
     ScriptedRig rig;
-    Station s = makeStation(rigSetting(rig));
+    LinkUnderTest s = makeStation(rigSetting(rig));
     QVERIFY(s.link);
     rig.mode = ScriptedRig::Mode::Hang;
     QVERIFY(!s.link->PlayFile("/station/a.wav", true).ok());
@@ -499,7 +499,7 @@ void TestStationLink::noKeyingForSendThatCannotSound()
     QFETCH(int, code);
     QFETCH(QString, why);
     ScriptedRig rig;
-    Station s = makeStation(rigSetting(rig), 300ms);
+    LinkUnderTest s = makeStation(rigSetting(rig), 300ms);
     QVERIFY(s.link);
     s.player->failPlay = true;
     s.player->failure = LinkStatus::failure(code, why.toStdString());
@@ -529,7 +529,7 @@ void TestStationLink::pttHeldThroughLongFile()
 {
     QFETCH(PlaybackEnd, how);
     ScriptedRig rig;
-    Station s = makeStation(rigSetting(rig));
+    LinkUnderTest s = makeStation(rigSetting(rig));
     QVERIFY(s.link);
 
     // The transmit steps: key, play, (pause), unkey while the file still plays.
@@ -549,7 +549,7 @@ void TestStationLink::pttHeldThroughLongFile()
 void TestStationLink::pttDroppedWhenReleasedMidFile()
 {
     ScriptedRig rig;
-    Station s = makeStation(rigSetting(rig));
+    LinkUnderTest s = makeStation(rigSetting(rig));
     QVERIFY(s.link);
     QVERIFY(s.link->SetTransmit(true).ok());
     QVERIFY(s.link->PlayFile("/station/long.wav", true).ok());
@@ -561,7 +561,7 @@ void TestStationLink::pttDroppedWhenReleasedMidFile()
 void TestStationLink::playFileAloneKeysUntilTheEnd()
 {
     ScriptedRig rig;
-    Station s = makeStation(rigSetting(rig), 200ms);
+    LinkUnderTest s = makeStation(rigSetting(rig), 200ms);
     QVERIFY(s.link);
     // A player that never tells the end: the delay, the file's own length and the margin
     // bound it.
@@ -581,7 +581,7 @@ void TestStationLink::playFileAloneKeysUntilTheEnd()
 void TestStationLink::fileSentWhilePlayingWaitsItsTurn()
 {
     ScriptedRig rig;
-    Station s = makeStation(rigSetting(rig), 300ms);
+    LinkUnderTest s = makeStation(rigSetting(rig), 300ms);
     QVERIFY(s.link);
     for (const char *file : {"/station/a.wav", "/station/b.wav"})
         s.send(file);
@@ -604,7 +604,7 @@ void TestStationLink::fileSentWhilePlayingWaitsItsTurn()
 void TestStationLink::waitingFileThatCannotPlayIsPassed()
 {
     ScriptedRig rig;
-    Station s = makeStation(rigSetting(rig));
+    LinkUnderTest s = makeStation(rigSetting(rig));
     QVERIFY(s.link);
     QVERIFY(s.link->PlayFile("/station/a.wav", true).ok());
     // One that cannot play is refused at once, and not kept waiting.
@@ -627,7 +627,7 @@ void TestStationLink::waitingFileThatCannotPlayIsPassed()
 
 void TestStationLink::waitingFilesAreFew()
 {
-    Station s = makeStation(QString());
+    LinkUnderTest s = makeStation(QString());
     QVERIFY(s.link);
     QVERIFY(s.link->PlayFile("/station/0.wav", true).ok());
     for (std::size_t i = 1; i <= StationLink::kMaxQueued; ++i)
@@ -640,7 +640,7 @@ void TestStationLink::waitingFilesAreFew()
 void TestStationLink::hugeFileKeepsKeyed()
 {
     ScriptedRig rig;
-    Station s = makeStation(rigSetting(rig));
+    LinkUnderTest s = makeStation(rigSetting(rig));
     QVERIFY(s.link);
     // About fifty days (four gigabytes at 1000 Hz): more milliseconds than a timer's int
     // holds, chosen so that a wrapped count would end within the wait below.
@@ -657,7 +657,7 @@ void TestStationLink::hugeFileKeepsKeyed()
 void TestStationLink::unkeyRetriedAfterRigctldWasAway()
 {
     ScriptedRig rig;
-    Station s = makeStation(rigSetting(rig));
+    LinkUnderTest s = makeStation(rigSetting(rig));
     QVERIFY(s.link);
     QVERIFY(s.link->PlayFile("/station/a.wav", true).ok());
     QVERIFY(rig.ptt());
@@ -681,7 +681,7 @@ void TestStationLink::unkeyRetriedAfterRigctldWasAway()
 void TestStationLink::droppedConnectionIsMadeAgain()
 {
     ScriptedRig rig;
-    Station s = makeStation(rigSetting(rig));
+    LinkUnderTest s = makeStation(rigSetting(rig));
     QVERIFY(s.link);
     QCOMPARE(rig.connections(), 1);
     // rigctld drops the connection on the next command: that call fails...
@@ -703,7 +703,7 @@ void TestStationLink::droppedConnectionIsMadeAgain()
 void TestStationLink::lostAndBackToldOnceEach()
 {
     ScriptedRig rig;
-    Station s = makeStation(rigSetting(rig));
+    LinkUnderTest s = makeStation(rigSetting(rig));
     QVERIFY(s.link);
     std::int16_t value = 0;
     QVERIFY(s.link->RfBusy(value).ok());
@@ -746,7 +746,7 @@ void TestStationLink::windowRunsWithoutRigctldAndSendsOnceItAppears()
     });
     FakePlatform &fake = h.fake;
     fake.desktop.folder = folder.nativePath();
-    QVERIFY(h.w().start());
+    QVERIFY(h.start());
     QVERIFY(fake.boxes.shown.empty());
     QCOMPARE(log.lines.size(), 1);
     h.secondTimer()->stop(); // the fake clock drives the schedule here
@@ -754,7 +754,7 @@ void TestStationLink::windowRunsWithoutRigctldAndSendsOnceItAppears()
     h.setSlot(0, QStringLiteral("14:30"), QStringLiteral("aviso.wav"));
     h.setSlot(1, QStringLiteral("14:31"), QStringLiteral("aviso.wav"));
 
-    h.w().showLinkState();
+    h.s().readSides();
     // No rigctld to ask: the radio side is not known to be free.
     QCOMPARE(h.label(QStringLiteral("Label5"))->text(), QStringLiteral("RF sem leitura"));
     h.tickAt(14, 30, 0);

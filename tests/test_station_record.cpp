@@ -5,6 +5,7 @@
 #include "core/StationLog.h"
 #include "support/Harness.h"
 #include "support/TestFiles.h"
+#include "ui/Accessibility.h"
 #include "ui/Lamp.h"
 
 #ifndef Q_OS_WIN
@@ -54,7 +55,7 @@ private slots:
     void init()
     {
         freshWindowInFolder(m_folder, m_h);
-        QVERIFY(m_h->w().start());
+        QVERIFY(m_h->start());
     }
     void cleanup()
     {
@@ -171,8 +172,8 @@ void TestStationRecord::unwritableLogCostsNothing()
     // The window writes to this log from now on, as the program's does.
     Harness station(log);
     station.fake.desktop.folder = m_folder->path();
-    QVERIFY(station.w().start());
-    showLogTroubleIn(station.w(), log);
+    QVERIFY(station.start());
+    showLogTroubleIn(station.s(), log);
     writeWav(m_folder->filePath("um.wav"));
     writeWav(m_folder->filePath("dois.wav"));
     station.setSlot(0, "14:30", "um.wav");
@@ -334,7 +335,7 @@ void TestStationRecord::unreadableSideIsUnknown()
         link().rfValue = std::int16_t(rfReads[s] == u'b');
         link().failIp = ipReads[s] == u'x';
         link().ipValue = std::int16_t(ipReads[s] == u'b');
-        h().w().showLinkState();
+        h().s().readSides();
         // Neither free nor busy, to the eye and to the ear, while a side cannot be read.
         for (const auto &[reads, caption, lamp, spoken] :
              {std::tuple{rfReads, "Label5", "Shape1", kRadioSide},
@@ -378,7 +379,7 @@ void TestStationRecord::fileEndToldByTheLink()
         return createStationLink(StationSettings{}, std::move(made), nullptr);
     });
     station.fake.desktop.folder = m_folder->path();
-    QVERIFY(station.w().start());
+    QVERIFY(station.start());
     writeWav(m_folder->filePath("um.wav"));
     station.setSlot(0, "14:30", "um.wav");
     station.tickAt(14, 30, 0);

@@ -285,8 +285,8 @@ void TestStationSettings::badSettingStopsStartWithItsBox()
     const WorkingFolder folder;
     QVERIFY(writeBytes(folder.filePath(kStationSettingsFile), file));
     const RigctldVariable env(std::nullopt);
-    Harness h([] { return createLink(nullptr); });
-    QVERIFY(!h.w().start());
+    Harness h([] { return createLink(readStationSettings().settings, nullptr); });
+    QVERIFY(!h.start());
     QCOMPARE(h.fake.boxes.shown.size(), size_t(1));
     const FakeBoxes::Shown &box = h.fake.boxes.shown.front();
     QCOMPARE(box.kind, FakeBoxes::Shown::Kind::Fatal);
@@ -305,8 +305,8 @@ void TestStationSettings::settingsFileNeverWritten()
     const RigctldVariable env(std::nullopt);
     QVERIFY(readStationSettings().status.ok());
     {
-        Harness h([] { return createLink(nullptr); });
-        QVERIFY(h.w().start());
+        Harness h([] { return createLink(readStationSettings().settings, nullptr); });
+        QVERIFY(h.start());
     }
     QCOMPARE(readBytes(path), file);
     QCOMPARE(QFileInfo(path).lastModified(), modified);

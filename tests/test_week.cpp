@@ -58,7 +58,7 @@ void TestWeek::week()
     int day = 0;
     int msOfDay = at(6, 0, 0) + kLeadMs;
     fake.clock.time = QTime::fromMSecsSinceStartOfDay(msOfDay);
-    QVERIFY(h.w().start());
+    QVERIFY(h.start());
     FakeLink *link = h.link;
     QCOMPARE(h.enabledStates(), QStringLiteral("XXXX"));
 
@@ -126,7 +126,7 @@ void TestWeek::week()
         fake.clock.time = QTime::fromMSecsSinceStartOfDay(msOfDay);
         link->rfValue = rfBusy(day, msOfDay) ? -1 : 0;
         link->ipValue = ipBusy(day, msOfDay) ? 1 : 0;
-        h.w().onSecond();
+        h.s().onSecond();
 
         // The next tick: one second on, whatever a send's pause did meanwhile.
         msOfDay += 1000;

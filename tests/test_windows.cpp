@@ -578,7 +578,7 @@ void TestWindows::webButtonOpensThePageAndStaysOpen()
 void TestWindows::slotIsSentWhileAboutWindowIsOpen()
 {
     MainWindow &w = window();
-    QVERIFY(w.start());
+    QVERIFY(m_h->start());
     FakeLink *link = m_h->link;
     QVERIFY(link);
     QVERIFY(writeBytes(m_folder->filePath(QStringLiteral("aviso.wav")), "RIFF"));
@@ -695,7 +695,7 @@ void TestWindows::animationsRestWhileNobodySeesThem()
     auto *tower = w.findChild<AniGif *>("AniGIF2"); // 100 ms a frame
     auto *meter = w.findChild<AniGif *>("AniGIF1");
     QVERIFY(tower && meter);
-    QVERIFY(w.start());
+    QVERIFY(m_h->start());
     QVERIFY(m_h->showActive());
     QVERIFY(tower->isRunning() && !tower->isResting());
     QSignalSpy frames(tower, &AniGif::frameChanged);

@@ -1,6 +1,7 @@
 #include "Application.h"
 
 #include "MainWindow.h"
+#include "settings/StationSettings.h"
 #include "core/StationFolderLock.h"
 #include "core/StationLog.h"
 #include "TerminationSignals.h"
@@ -21,16 +22,16 @@ void prepareApplication()
         qputenv("QT_QPA_PLATFORM", "xcb");
 }
 
-void showLogTroubleIn(MainWindow &window, StationLog &log)
+void showLogTroubleIn(Station &station, StationLog &log)
 {
-    // The log outlives the window (it writes the program's end): the window must not be told
-    // anything once it is gone.
-    QObject::connect(&window, &QObject::destroyed, [&log] { log.setTroubleHandler({}); });
+    // The log outlives the station (it writes the program's end): the station must not be
+    // told anything once it is gone.
+    QObject::connect(&station, &QObject::destroyed, [&log] { log.setTroubleHandler({}); });
     // Said once when the file stops taking lines and once when it takes them again; the
     // reason is on standard error too.
-    log.setTroubleHandler([&window, &log](const QString &reason) {
+    log.setTroubleHandler([&station, &log](const QString &reason) {
         const QString file = QDir::toNativeSeparators(log.filePath());
-        window.showNotice(reason.isEmpty()
+        station.showNotice(reason.isEmpty()
                               ? QStringLiteral("O registro voltou a ser gravado em %1").arg(file)
                               : QStringLiteral("Registro não gravado em %1: %2").arg(file, reason));
     });
@@ -44,10 +45,16 @@ int runWindow(QApplication &app, const Platform &platform, StationLog &log)
     StationFolderLock lock(QDir::currentPath());
     if (!claimStationFolder(lock, platform))
         return 1;
-    MainWindow window(platform, [log = platform.log] { return createLink(log); });
-    if (!window.start())
+    // Read once, and handed to the link and the station.
+    const StationSettingsRead settings = readStationSettings();
+    Station station(platform, [&settings, log = platform.log] {
+        return createLink(settings.settings, log);
+    });
+    // Made before the station starts, so that its fields take the schedule as it loads.
+    MainWindow window(station, platform);
+    if (!station.start(settings))
         return 1;
-    showLogTroubleIn(window, log);
+    showLogTroubleIn(station, log);
     onTerminationSignal(&window, [&window] { window.endWithoutQuestion(); });
     window.show();
     return app.exec();

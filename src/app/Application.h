@@ -4,11 +4,11 @@ class QApplication;
 
 namespace anunciel {
 
-class MainWindow;
+class Station;
 class StationLog;
 
 // The status line says when the log file stops taking lines, and when it takes them again.
-void showLogTroubleIn(MainWindow &window, StationLog &log);
+void showLogTroubleIn(Station &station, StationLog &log);
 
 // Settings that must be made before the QApplication exists.
 void prepareApplication();

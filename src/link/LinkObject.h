@@ -11,6 +11,8 @@
 
 namespace anunciel {
 
+struct StationSettings;
+
 class Log;
 
 // Success, or an error number (an HRESULT on Windows) with a description.
@@ -65,10 +67,10 @@ struct LinkCreation
     LinkStatus status;
 };
 
-// Creates the platform's link. Each platform defines it in its own source, chosen by CMake:
+// Creates the platform's link from the settings read at start. Each platform defines it in its own source, chosen by CMake:
 // Windows in link/win/ComLink.cpp (the node software's automation object), elsewhere in
 // link/StationLink.cpp (the station keyed through rigctld, the sound played here). `log`
 // (may be null) gets what the operator should know of the link while it runs.
-LinkCreation createLink(Log *log);
+LinkCreation createLink(const StationSettings &settings, Log *log);
 
 } // namespace anunciel

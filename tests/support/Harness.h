@@ -1,13 +1,15 @@
 #pragma once
 
-// A main window wired to fake platform services and a link of the test's choosing (a fake
-// one unless told otherwise), with its controls found by their design names and pressed as
-// the operator presses them.
+// A station and its main window wired to fake platform services and a link of the test's
+// choosing (a fake one unless told otherwise), with the window's controls found by their
+// design names and pressed as the operator presses them.
 
 #include "FakeLink.h"
 #include "FakePlatform.h"
 #include "WorkingFolder.h"
 #include "app/MainWindow.h"
+#include "core/Station.h"
+#include "settings/StationSettings.h"
 #include "core/SecondTimer.h"
 
 #include <QCheckBox>
@@ -24,23 +26,36 @@ namespace anunciel::test {
 struct Harness
 {
     FakePlatform fake;
-    FakeLink *link = nullptr; // the fake link, once start() has made it; owned by the window
+    FakeLink *link = nullptr; // the fake link, once start() has made it; owned by the station
+    std::unique_ptr<Station> station;
     std::unique_ptr<MainWindow> window;
 
-    // A window whose link is a FakeLink.
-    Harness() { window = std::make_unique<MainWindow>(fake.platform(), fakeLinkFactory()); }
+    // A station whose link is a FakeLink.
+    Harness() { make(fake.platform(), fakeLinkFactory()); }
     // The same, writing its log to `log` (the real log file, say) instead of the fake one.
     explicit Harness(Log &log)
     {
         Platform platform = fake.platform();
         platform.log = &log;
-        window = std::make_unique<MainWindow>(platform, fakeLinkFactory());
+        make(platform, fakeLinkFactory());
     }
-    // A window whose link `factory` makes (or fails to make).
-    explicit Harness(LinkFactory factory)
-        : window(std::make_unique<MainWindow>(fake.platform(), std::move(factory)))
+    // A station whose link `factory` makes (or fails to make).
+    explicit Harness(LinkFactory factory) { make(fake.platform(), std::move(factory)); }
+    ~Harness()
     {
+        window.reset();
+        station.reset();
     }
+
+    void make(const Platform &platform, LinkFactory factory)
+    {
+        station = std::make_unique<Station>(platform, std::move(factory));
+        window = std::make_unique<MainWindow>(*station, platform);
+    }
+
+    // Starts the station as the program does: the settings file of the working folder read
+    // once and handed to it.
+    bool start() { return station->start(readStationSettings()); }
 
     // A factory that fails as creating an unregistered automation class does.
     static LinkFactory unregisteredClass()
@@ -52,6 +67,7 @@ struct Harness
     }
 
     MainWindow &w() { return *window; }
+    Station &s() { return *station; }
 
     LinkFactory fakeLinkFactory()
     {
@@ -90,8 +106,15 @@ struct Harness
     QPushButton *button(const QString &name) { return control<QPushButton>(name); }
     QLineEdit *clock() { return control<QLineEdit>(QStringLiteral("Text1")); }
     QLabel *label(const QString &name) { return control<QLabel>(name); }
-    SecondTimer *secondTimer() { return control<SecondTimer>(QStringLiteral("Timer1")); }
-    QTimer *linkStateTimer() { return control<QTimer>(QStringLiteral("Timer2")); }
+    SecondTimer *secondTimer() { return timer<SecondTimer>(QStringLiteral("Timer1")); }
+    QTimer *linkStateTimer() { return timer<QTimer>(QStringLiteral("Timer2")); }
+    template <typename T> T *timer(const QString &name)
+    {
+        T *found = station->findChild<T *>(name);
+        if (!found)
+            qFatal("the station has no timer %s", qPrintable(name));
+        return found;
+    }
 
     // The enable boxes' states, slot 1 first: "X" ticked, "-" grayed, "." clear.
     QString enabledStates()
@@ -126,7 +149,7 @@ struct Harness
         const int diff = fake.clock.time.msecsSinceStartOfDay() - due;
         if (diff < 0 || diff > 12 * 3600 * 1000) // behind, or still on the day before
             fake.clock.time = QTime::fromMSecsSinceStartOfDay(due);
-        window->onSecond();
+        station->onSecond();
     }
     void tickAt(int h, int m, int s) { tickAt(h * 3600 + m * 60 + s); }
 };

@@ -315,12 +315,8 @@ LinkCreation createStationLink(const StationSettings &settings, std::unique_ptr<
     return {std::move(link), LinkStatus::success()};
 }
 
-LinkCreation createLink(Log *log)
+LinkCreation createLink(const StationSettings &settings, Log *log)
 {
-    const StationSettingsRead read = readStationSettings();
-    if (!read.status.ok())
-        return {nullptr, read.status};
-    const StationSettings &settings = read.settings;
     // Said at once rather than at the first send, which may be hours away; a USB sound
     // interface may still be plugged in before then.
     if (log && !settings.audioOutput.isEmpty() && findAudioOutput(settings.audioOutput).isNull())
