@@ -130,6 +130,11 @@ private slots:
         QCOMPARE(read.status, DaysFileRead::Status::Ok);
         QCOMPARE(describe(read.lines[0].days), QStringLiteral("sab | 1 | -"));
         QVERIFY(read.lines[1].error.startsWith(QStringLiteral("\"quinta\": ")));
+        QCOMPARE(badDaysLogText(1, read.lines[1]),
+                 QStringLiteral("mensagem 2: dias em dias_msg.txt não reconhecidos: %1; a mensagem "
+                                "não sai até a linha 2 ser corrigida")
+                     .arg(read.lines[1].error));
+        QVERIFY(badDaysToolTip(read.lines[1]).contains(read.lines[1].error));
         QVERIFY(read.lines[2].ok() && read.lines[2].days.everyDay());
         QCOMPARE(describe(read.lines[3].days), QStringLiteral(" |  | -31/12/2026"));
         QFile::remove(kDaysFile);
