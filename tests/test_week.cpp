@@ -101,6 +101,7 @@ void TestWeek::week()
     };
 
     bool setBack = false;
+    const QDate firstDay = fake.clock.date;
     QElapsedTimer elapsed;
     elapsed.start();
     for (int tick = 0; tick < kTicks; ++tick) {
@@ -123,6 +124,7 @@ void TestWeek::week()
             msOfDay -= at(1, 0, 0);
         }
 
+        fake.clock.date = firstDay.addDays(day);
         fake.clock.time = QTime::fromMSecsSinceStartOfDay(msOfDay);
         link->rfValue = rfBusy(day, msOfDay) ? -1 : 0;
         link->ipValue = ipBusy(day, msOfDay) ? 1 : 0;
@@ -143,8 +145,9 @@ void TestWeek::week()
 
     // Expected sends per day (0 to 7), from the scenario above.
     const std::array<std::array<int, kDays + 1>, 4> expected{{
-        // 08:00 daily; day 1 RF busy over it; day 4 the clock passes 08:00 twice.
-        {1, 0, 1, 1, 2, 1, 1, 0},
+        // 08:00 daily; day 1 RF busy over it; day 4 the clock passes 08:00 twice, and one
+        // occurrence goes once.
+        {1, 0, 1, 1, 1, 1, 1, 0},
         // 12:30: file missing, slot unticked at the first tick and again on day 1 after
         // being ticked; file there from day 2 10:00, ticked at 11:00.
         {0, 0, 1, 1, 1, 1, 1, 0},
@@ -165,7 +168,7 @@ void TestWeek::week()
             total += sent[slot][d];
         }
     }
-    QCOMPARE(total, 24);
+    QCOMPARE(total, 23);
     QCOMPARE(sendsOffSecond, 0);
     // Every send keyed, played and unkeyed, each paused 1000 ms.
     QCOMPARE(link->count("PlayFile"), total);

@@ -43,7 +43,7 @@ MainWindow::MainWindow(Station &station, const Platform &platform, QWidget *pare
         // The field's text as it is now, not as the signal carried it: the field's own
         // reaction may already have changed it again.
         connect(time, &QLineEdit::textChanged, this, [this, slot, time] {
-            markTimeReadable(time, readTimeOfDay(time->text()).has_value());
+            markTime(slot);
             m_station.setTime(slot, time->text());
         });
         QLineEdit *fileName = row.fileName;
@@ -52,10 +52,14 @@ MainWindow::MainWindow(Station &station, const Platform &platform, QWidget *pare
         connect(row.enabled, &QCheckBox::stateChanged, this, [this, slot](int state) {
             m_station.setEnabled(slot, Qt::CheckState(state));
         });
-        markTimeReadable(time, readTimeOfDay(time->text()).has_value());
+        markTime(slot);
         showSlot(slot);
     }
     connect(&m_station, &Station::slotChanged, this, &MainWindow::showSlot);
+    connect(&m_station, &Station::daysChanged, this, [this] {
+        for (int slot = 0; slot < kSlotCount; ++slot)
+            markTime(slot);
+    });
     connect(&m_station, &Station::clockChanged, this,
             // Shown every second, told to a screen reader only while the clock has the focus.
             [this](const QString &text) { setTextQuietly(m_ui.clock, text); });
@@ -102,6 +106,17 @@ void MainWindow::showSlot(int slot)
     }
 }
 
+// A time the scheduler cannot read, or a slot whose days line cannot be read, stands out,
+// so that a slot never fails to go out unnoticed.
+void MainWindow::markTime(int slot)
+{
+    QLineEdit *time = m_ui.rows[slot].time;
+    const SlotDaysRead &days = m_station.days(slot);
+    markTimeField(time, !readTimeOfDay(time->text()) ? unreadableTimeHint()
+                        : !days.ok()                 ? badDaysToolTip(days)
+                                                     : QString());
+}
+
 // Painted at every reading; a screen reader hears of it only when the state changed.
 void MainWindow::showSide(int side, SideState state)
 {
@@ -124,6 +139,8 @@ void MainWindow::tellMissingFile(int)
 
 void MainWindow::loadColumn(Station::Column column)
 {
+    // Either button reads the days too: they belong to the same schedule.
+    m_station.loadDays();
     const ScheduleRead read = m_station.loadColumn(column);
     switch (read.status) {
     case ScheduleRead::Status::Missing:

@@ -32,6 +32,7 @@ private:
     void tellMissingFile(int slot) override;
 
     void showSlot(int slot);
+    void markTime(int slot);
     void showSide(int side, SideState state);
     void loadColumn(Station::Column column);
     void saveColumn(Station::Column column);

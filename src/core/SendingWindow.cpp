@@ -16,10 +16,10 @@ void SendingWindow::consider(int slot, WallMs now, const ShownSlot &shown,
     if (!seconds)
         return;
     // The latest occurrence of the slot's time at or before now: yesterday's, for a window
-    // that crosses midnight.
-    WallMs occurrence = startOfDay(now) + *seconds * kMsPerSecond;
-    if (occurrence > now)
-        occurrence -= kMsPerDay;
+    // that crosses midnight; only on one of the slot's days.
+    const WallMs occurrence = lastOccurrence(*seconds, now);
+    if (!shown.days.allows(wallDate(occurrence)))
+        return;
     const WallMs since = now - occurrence;
     if (since >= m_windowMs)
         return;

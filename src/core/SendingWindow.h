@@ -8,6 +8,7 @@
 
 #include "core/ChannelWatch.h"
 #include "schedule/ScheduleFile.h"
+#include "schedule/SlotDays.h"
 #include "settings/StationSettings.h"
 
 #include <QString>
@@ -24,6 +25,7 @@ struct ShownSlot
     bool ticked = false;
     QString time;
     QString fileName;
+    SlotDaysRead days; // every day unless dias_msg.txt says otherwise
 };
 
 class SendingWindow

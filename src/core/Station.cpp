@@ -14,8 +14,9 @@ namespace anunciel {
 
 namespace {
 
-constexpr int kSecondsPerDay = 24 * 3600;
 constexpr int kTimerIntervalMs = 1000;
+// How far back a late tick looks for seconds that passed unseen.
+constexpr WallMs kLookBackMs = 120 * kMsPerSecond;
 
 // Seconds with one decimal, as Portuguese writes them ("5,2").
 QString seconds(std::chrono::milliseconds ms)
@@ -79,6 +80,7 @@ bool Station::start(const StationSettingsRead &settings)
         setTime(slot, QTime(0, 0).toString(QStringLiteral("hh:mm")));
     loadAtStart(Column::Times);
     loadAtStart(Column::FileNames);
+    loadDays();
 
     // Every slot that has a file name is enabled, unless its time reads exactly as the
     // clock does at that moment (read anew for each slot).
@@ -117,6 +119,22 @@ void Station::setFileName(int slot, const QString &text)
         return;
     m_slots[slot].fileName = text;
     emit slotChanged(slot);
+}
+
+void Station::loadDays()
+{
+    const DaysFileRead read = readDaysFile();
+    if (read.status == DaysFileRead::Status::Unreadable)
+        m_platform.log->line(QStringLiteral("Não foi possível ler o arquivo \"%1\": %2. Nenhuma "
+                                            "mensagem sai até ele ser corrigido.")
+                                 .arg(kDaysFile, read.reason));
+    for (int slot = 0; slot < kSlotCount; ++slot) {
+        m_days[slot] = read.lines[slot];
+        if (read.status == DaysFileRead::Status::Ok && !m_days[slot].ok())
+            m_platform.log->line(badDaysLogText(slot, m_days[slot]));
+    }
+    emit daysChanged();
+    refreshStatus();
 }
 
 QString Station::fileOf(Column column)
@@ -296,6 +314,12 @@ void Station::onSecond()
     const WallMs tickAt = wallNow(*m_platform.clock);
     emit clockChanged(m_platform.clock->timeText());
     refreshProgramFolder();
+    // Seconds older than this are not looked back at: said once, not slot by slot.
+    if (m_lastTick && tickAt - *m_lastTick > kLookBackMs + kMsPerSecond)
+        m_platform.log->line(QStringLiteral("O programa ficou parado de %1 a %2 (%3 s); os "
+                                            "horários desse intervalo não foram conferidos.")
+                                 .arg(wallSecondsText(*m_lastTick), wallSecondsText(tickAt))
+                                 .arg((tickAt - *m_lastTick) / kMsPerSecond));
     for (int slot = 0; slot < kSlotCount && !m_ending; ++slot)
         checkSlot(slot);
     // The next tick looks for what came due from here on (a box opened above may have let
@@ -330,13 +354,45 @@ void Station::checkSlot(int slot)
             setEnabled(slot, Qt::Unchecked);
         return;
     }
+    // A slot whose second passed unseen waits in the sending window as a busy one does.
     if (m_window.isOn()) {
         m_window.consider(slot, wallNow(*m_platform.clock), shownSlot(slot), m_lastTick);
         return;
     }
-    if (!isDue(m_slots[slot].time, m_platform.clock->now()))
+    const std::optional<int> second = readTimeOfDay(m_slots[slot].time);
+    if (!second)
         return;
-    sendIfFree(slot, SendKind::Scheduled, RfReads::Twice);
+    const WallMs now = wallNow(*m_platform.clock);
+    const WallMs occurrence = lastOccurrence(*second, now);
+    // Its own second, or one that passed since the tick before without being looked at (a
+    // stall, another send's pause, a suspended machine); after a clock set back, only its own.
+    const bool ownSecond = now - occurrence < kMsPerSecond;
+    const bool unseen = m_lastTick && *m_lastTick <= now && occurrence > *m_lastTick &&
+                        now - occurrence <= kLookBackMs;
+    // One decision for each occurrence, whatever the clock does.
+    if ((!ownSecond && !unseen) || m_decided[slot] == occurrence)
+        return;
+    // Not one of its days: not due, and no line (nothing was missed).
+    if (!m_days[slot].allows(wallDate(occurrence))) {
+        if (ownSecond)
+            if (const std::optional<QString> note =
+                    m_lastDayNotes.take(slot, m_days[slot], wallDate(occurrence)))
+                m_platform.log->line(*note);
+        return;
+    }
+    m_decided[slot] = occurrence;
+    if (ownSecond) {
+        sendIfFree(slot, SendKind::Scheduled, RfReads::Twice);
+        return;
+    }
+    SendRecord missed = recordOf(slot, SendKind::Scheduled);
+    missed.at = QDateTime(wallDate(occurrence), QTime::fromMSecsSinceStartOfDay(*second * 1000));
+    const bool onAir = m_onAir && occurrence >= m_onAir->first && occurrence < m_onAir->second;
+    reportSend(missed, onAir ? QStringLiteral("não enviada: outra mensagem estava no ar nesse "
+                                              "segundo")
+                             : QStringLiteral("não enviada: o programa ficou parado por %1 s e "
+                                              "não viu esse segundo")
+                                   .arg(seconds(std::chrono::milliseconds(now - *m_lastTick))));
 }
 
 // ---- Sending window and identification ----------------------------------------------------
@@ -344,7 +400,7 @@ void Station::checkSlot(int slot)
 ShownSlot Station::shownSlot(int slot) const
 {
     const StationSlot &s = m_slots[slot];
-    return {s.enabled == Qt::Checked, s.time, s.fileName};
+    return {s.enabled == Qt::Checked, s.time, s.fileName, m_days[slot]};
 }
 
 // The reading made just before a send; it counts among the channel's readings too.
@@ -367,6 +423,7 @@ LinkStatus Station::transmit(const SendRecord &send, const std::function<std::st
     m_sending = true;
     const LinkStatus played = transmitFile(*m_link, *m_platform.pause, path);
     m_sending = false;
+    m_onAir = std::pair{keyed, wallNow(*m_platform.clock)};
     // An identification is not activity that calls for another one.
     if (announcement)
         m_channel.noteOwnSend(keyed);
@@ -486,31 +543,27 @@ void Station::identify()
 
 QString Station::nextSlotText() const
 {
-    const int now = m_platform.clock->now().msecsSinceStartOfDay() / 1000;
+    const QDateTime now = m_platform.clock->dateTime();
     int best = -1;
-    int bestWait = kSecondsPerDay + 1;
-    int bestAt = 0;
+    std::optional<QDateTime> bestAt;
     for (int slot = 0; slot < kSlotCount; ++slot) {
-        if (m_slots[slot].enabled != Qt::Checked)
+        if (m_slots[slot].enabled != Qt::Checked || !m_days[slot].ok())
             continue;
-        const std::optional<int> at = readTimeOfDay(m_slots[slot].time);
-        if (!at)
+        const std::optional<int> second = readTimeOfDay(m_slots[slot].time);
+        if (!second)
             continue;
-        // This very second is being dealt with: its next turn is tomorrow.
-        const int wait = ((*at - now) % kSecondsPerDay + kSecondsPerDay) % kSecondsPerDay;
-        const int untilNext = wait == 0 ? kSecondsPerDay : wait;
-        if (untilNext < bestWait) {
+        // Strictly after now: this very second is being dealt with.
+        const std::optional<QDateTime> at = nextSend(m_days[slot].days, *second, now);
+        if (at && (!bestAt || *at < *bestAt)) {
             best = slot;
-            bestWait = untilNext;
-            bestAt = *at;
+            bestAt = at;
         }
     }
     if (best < 0)
         return QStringLiteral("Nenhuma mensagem marcada");
-    const QTime at = QTime::fromMSecsSinceStartOfDay(bestAt * 1000);
-    return QStringLiteral("Próxima: mensagem %1 às %2")
+    return QStringLiteral("Próxima: mensagem %1 %2")
         .arg(best + 1)
-        .arg(at.toString(bestAt % 60 ? QStringLiteral("HH:mm:ss") : QStringLiteral("HH:mm")));
+        .arg(sendPhrase(*bestAt, now.date()));
 }
 
 void Station::refreshStatus()

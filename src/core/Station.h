@@ -13,6 +13,7 @@
 #include "link/TransmitSequence.h"
 #include "platform/Platform.h"
 #include "schedule/ScheduleFile.h"
+#include "schedule/SlotDays.h"
 #include "settings/StationSettings.h"
 
 #include <QObject>
@@ -77,6 +78,9 @@ public:
     // Reads a schedule file into its column; anything but Ok leaves the column as it was.
     ScheduleRead loadColumn(Column column);
     ScheduleWrite saveColumn(Column column);
+    // Reads dias_msg.txt anew: at start, from either load button, when it changes on disk.
+    void loadDays();
+    const SlotDaysRead &days(int slot) const { return m_days[slot]; }
     static QString fileOf(Column column);
 
     // ---- what the timers run, public so that tests can drive them with a fake clock ---------
@@ -102,6 +106,7 @@ signals:
     void sideRead(int side, SideState state); // every reading, 0 the radio, 1 the internet
     void statusChanged(const QString &text);
     void slotChanged(int slot);
+    void daysChanged();
 
 private:
     enum class SendKind
@@ -159,6 +164,12 @@ private:
     Identification m_identification;
     std::optional<WallMs> m_lastTick; // the scheduler's last tick, once it has ticked
 
+    std::array<SlotDaysRead, kSlotCount> m_days{};
+    LastDayNotes m_lastDayNotes;
+    // The occurrence of each slot's time last decided (sent, or told as not sent).
+    std::array<std::optional<WallMs>, kSlotCount> m_decided{};
+    // When the last send held the link: from keying to its end.
+    std::optional<std::pair<WallMs, WallMs>> m_onAir;
     std::array<bool, kSlotCount> m_missingFileOpen{};
     // What the indicators last showed, radio first; none before the first reading.
     std::array<std::optional<SideState>, 2> m_sideState{};

@@ -24,6 +24,18 @@ inline WallMs startOfDay(WallMs at)
 {
     return at - at % kMsPerDay;
 }
+inline QDate wallDate(WallMs at)
+{
+    return QDate::fromJulianDay(at / kMsPerDay);
+}
+
+// The latest moment at or before `now` at which the clock read `secondOfDay` (0..86399):
+// today's, or yesterday's when today's is still to come.
+inline WallMs lastOccurrence(int secondOfDay, WallMs now)
+{
+    const WallMs today = startOfDay(now) + secondOfDay * kMsPerSecond;
+    return today > now ? today - kMsPerDay : today;
+}
 
 // "HH:mm", or "HH:mm:ss" when the moment is not on a whole minute.
 QString wallText(WallMs at);

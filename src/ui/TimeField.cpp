@@ -37,16 +37,22 @@ QString timeFieldDescription()
 
 void markTimeReadable(QLineEdit *field, bool readable)
 {
+    markTimeField(field, readable ? QString() : unreadableTimeHint());
+}
+
+void markTimeField(QLineEdit *field, const QString &problem)
+{
+    const bool readable = problem.isEmpty();
     // A screen reader hears the mark through the field's description; it is changed only when
     // the mark is, so that typing does not make the reader speak at every key.
-    const QString description = readable ? timeFieldDescription() : unreadableTimeHint();
+    const QString description = readable ? timeFieldDescription() : problem;
     if (field->accessibleDescription() == description)
         return;
     QPalette palette = field->palette();
     palette.setColor(QPalette::Text,
                      readable ? QGuiApplication::palette().color(QPalette::Text) : QColor(Qt::red));
     field->setPalette(palette);
-    field->setToolTip(readable ? QString() : unreadableTimeHint());
+    field->setToolTip(problem);
     field->setAccessibleDescription(description);
 }
 

@@ -17,6 +17,9 @@ void attachTimeFieldReaction(QLineEdit *field);
 // red text, and a tooltip and spoken description that say how to type a time. Nothing else
 // about the field changes.
 void markTimeReadable(QLineEdit *field, bool readable);
+// The same mark for any reason the slot will not go out: `problem` is the tooltip and the
+// spoken description; empty for a field with nothing wrong.
+void markTimeField(QLineEdit *field, const QString &problem);
 
 // The tooltip and description of a marked field, and the description of one that is not.
 QString unreadableTimeHint();

@@ -147,7 +147,9 @@ struct Harness
     {
         const int due = secondOfDay * 1000 + SecondTimer::kLeadMs;
         const int diff = fake.clock.time.msecsSinceStartOfDay() - due;
-        if (diff < 0 || diff > 12 * 3600 * 1000) // behind, or still on the day before
+        if (diff > 12 * 3600 * 1000) // still on the day before: the next day begins
+            fake.clock.date = fake.clock.date.addDays(1);
+        if (diff < 0 || diff > 12 * 3600 * 1000)
             fake.clock.time = QTime::fromMSecsSinceStartOfDay(due);
         station->onSecond();
     }
