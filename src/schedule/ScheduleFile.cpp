@@ -127,6 +127,18 @@ QString fromCodePage(const QByteArray &bytes)
     return decodeFromCodePage(bytes);
 }
 
+QString decodeText(const QByteArray &bytes)
+{
+    static const QByteArray kUtf8Mark("\xef\xbb\xbf");
+    if (bytes.startsWith(kUtf8Mark))
+        return QString::fromUtf8(QByteArrayView(bytes).sliced(kUtf8Mark.size()));
+    const bool beyondAscii =
+        std::any_of(bytes.begin(), bytes.end(), [](char c) { return uchar(c) >= 0x80; });
+    if (beyondAscii && QByteArrayView(bytes).isValidUtf8())
+        return QString::fromUtf8(bytes);
+    return fromCodePage(bytes);
+}
+
 ScheduleColumn decodeSchedule(const QByteArray &bytes)
 {
     // A file saved by an editor that writes UTF-8 may start with its byte-order mark.
