@@ -225,8 +225,11 @@ void TestWavFile::notPcmSaysWhatToRun_data()
     QTest::addColumn<QString>("what");
     QTest::newRow("IEEE float") << fmtBody(3, 1, 8000, 32) << "o formato de áudio 3";
     QTest::newRow("mu-law") << fmtBody(7, 1, 8000, 8) << "o formato de áudio 7";
-    QTest::newRow("extensible, not PCM")
-        << extensibleBody(1, 8000, 32, 3) << "um subformato estendido";
+    QTest::newRow("extensible, IEEE float")
+        << extensibleBody(1, 8000, 32, 3) << "o formato de áudio 3";
+    QByteArray foreign = extensibleBody(1, 8000, 16, 1);
+    foreign[30] = 'X'; // a subformat GUID of another family
+    QTest::newRow("extensible, another family") << foreign << "um subformato estendido";
 }
 
 void TestWavFile::notPcmSaysWhatToRun()
