@@ -78,8 +78,6 @@ class TestIdentification : public QObject
 private slots:
     void timeline_data();
     void timeline();
-    void channelReadings_data();
-    void channelReadings();
 };
 
 void TestIdentification::timeline_data()
@@ -163,6 +161,10 @@ void TestIdentification::timeline_data()
     QTest::newRow("activity from the start, busy throughout: over the QSO")
         << true << true << twoIntervals << QList<int>{0, 600} << none << none
         << none << QStringList{"599 " + forced.arg("9 min 59 s")};
+    // Set back from 19:10:52 to 19:08:20: the QSO heard at 19:10:50 has not happened yet.
+    QTest::newRow("clock set back: activity not yet heard does not count")
+        << false << true << QList<int>{0, 652, 500, 1199} << QList<int>{650, 655} << none << none
+        << none << QStringList{"658 enviada"};
     QTest::newRow("only with activity, quiet: none")
         << true << true << twoIntervals << none << none << none << none << QStringList{};
     QTest::newRow("an announcement is activity")
@@ -195,51 +197,6 @@ void TestIdentification::timeline()
     settings.idOnlyWithActivity = onlyWithActivity;
     const QStringList got = play(settings, {runs, busy, ownSends, identified, busyForSend});
     QCOMPARE(got.join(u'\n'), record.join(u'\n'));
-}
-
-// What the readings alone tell: a stale or broken watch is not a free channel, and a clock set
-// back forgets what has not happened yet on it.
-void TestIdentification::channelReadings_data()
-{
-    QTest::addColumn<QString>("script"); // "0-3f 5-7b": seconds read free (f) or busy (b), in order
-    QTest::addColumn<int>("query");      // the second asked about
-    QTest::addColumn<bool>("free3");     // free for 3 s up to it
-    QTest::addColumn<int>("watched");    // since when watched without a break; -1 not watched
-    QTest::addColumn<bool>("activity");  // busy seen since second 0
-    QTest::addColumn<int>("busyMs");     // busy time seen from second 0 to the query
-
-    QTest::newRow("free 3 s") << "0-3f" << 3 << true << 0 << false << 0;
-    QTest::newRow("a gap: the free stretch starts again") << "0-3f 20-21f" << 21 << false << 20
-                                                          << false << 0;
-    QTest::newRow("stale: not free, not watched") << "0-5f" << 12 << false << -1 << false << 0;
-    QTest::newRow("busy stretches, each reading its second")
-        << "0-4f 5-7b 8-11f 12b 13-20f" << 20 << true << 0 << true << 4000;
-    QTest::newRow("clock set back: later busy forgotten")
-        << "0-4f 5-8b 9-10f 2-3f" << 3 << false << 2 << false << 0;
-    QTest::newRow("a gap while busy ends the stretch at its last reading")
-        << "0-2b 30-34f" << 34 << true << 30 << true << 3000;
-}
-
-void TestIdentification::channelReadings()
-{
-    QFETCH(QString, script);
-    QFETCH(int, query);
-    QFETCH(bool, free3);
-    QFETCH(int, watched);
-    QFETCH(bool, activity);
-    QFETCH(int, busyMs);
-
-    ChannelWatch channel;
-    for (const QString &part : script.split(u' ')) {
-        const QStringList range = part.chopped(1).split(u'-');
-        for (int t = range.first().toInt(); t <= range.last().toInt(); ++t)
-            channel.observe(at(t), part.endsWith(u'b'));
-    }
-    QCOMPARE(channel.freeFor(at(query), 3), free3);
-    QCOMPARE(channel.watchedSince(at(query)),
-             watched < 0 ? std::nullopt : std::optional<WallMs>(at(watched)));
-    QCOMPARE(channel.activitySince(at(0)), activity);
-    QCOMPARE(channel.busyWithin(at(0), at(query)), WallMs(busyMs));
 }
 
 QTEST_GUILESS_MAIN(TestIdentification)

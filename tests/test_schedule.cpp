@@ -244,12 +244,8 @@ private slots:
 #else
         QTest::newRow("a folder") << open << EISDIR << "é uma pasta";
         QTest::newRow("permission") << open << EACCES << "permissão negada";
-        QTest::newRow("not permitted") << int(QFileDevice::RenameError) << EPERM
-                                       << "permissão negada";
         QTest::newRow("disk full") << write << ENOSPC << "disco cheio";
-        QTest::newRow("quota") << write << EDQUOT << "cota de disco esgotada";
         QTest::newRow("not found") << open << ENOENT << "arquivo não encontrado";
-        QTest::newRow("read-only disk") << open << EROFS << "disco somente para leitura";
         QTest::newRow("disk fault") << int(QFileDevice::ReadError) << EIO
                                     << "erro de entrada e saída no disco";
 #endif
