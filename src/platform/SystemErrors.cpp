@@ -26,8 +26,6 @@ QString causeText(int code)
     case ERROR_HANDLE_DISK_FULL:
     case ERROR_DISK_FULL:
         return QStringLiteral("disco cheio");
-    case ERROR_DISK_QUOTA_EXCEEDED:
-        return QStringLiteral("cota de disco esgotada");
     case ERROR_WRITE_PROTECT:
         return QStringLiteral("disco protegido contra gravação");
     case ERROR_FILENAME_EXCED_RANGE:
