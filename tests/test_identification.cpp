@@ -20,10 +20,10 @@ WallMs at(int second)
 
 struct Timeline
 {
-    QList<int> runs;       // pairs of first and last second read; a jump between is the clock's
-    QList<int> busy;       // pairs [from, to)
-    QList<int> ownSends;   // seconds at which the station sent an announcement
-    QList<int> identified; // seconds the record says were identified, before the run
+    QList<int> runs;        // pairs of first and last second read; a jump between is the clock's
+    QList<int> busy;        // pairs [from, to)
+    QList<int> ownSends;    // seconds at which the station sent an announcement
+    QList<int> identified;  // seconds the record says were identified, before the run
     QList<int> busyForSend; // seconds whose reading just before a send finds the channel busy
 
     bool busyAt(int t) const
@@ -101,17 +101,17 @@ void TestIdentification::timeline_data()
         QStringLiteral("o trecho do intervalo de 19:00 a 19:10 que o programa leu");
 
     QTest::newRow("quiet: each interval at its start")
-        << false << false << twoIntervals << none << none << none
-        << none << QStringList{"3 enviada", "600 enviada"};
+        << false << false << twoIntervals << none << none << none << none
+        << QStringList{"3 enviada", "600 enviada"};
     QTest::newRow("busy throughout, skipped: said so")
-        << false << false << twoIntervals << QList<int>{0, 600} << none << none
-        << none << QStringList{"600 não enviada: canal ocupado de 19:00 a 19:10", "603 enviada"};
+        << false << false << twoIntervals << QList<int>{0, 600} << none << none << none
+        << QStringList{"600 não enviada: canal ocupado de 19:00 a 19:10", "603 enviada"};
     QTest::newRow("busy throughout, over the QSO in its last second")
-        << true << false << twoIntervals << QList<int>{0, 600} << none << none
-        << none << QStringList{"599 " + forced.arg("9 min 59 s"), "603 enviada"};
+        << true << false << twoIntervals << QList<int>{0, 600} << none << none << none
+        << QStringList{"599 " + forced.arg("9 min 59 s"), "603 enviada"};
     QTest::newRow("forced, the last reading free but too short")
-        << true << false << twoIntervals << QList<int>{0, 598} << none << none
-        << none << QStringList{"599 enviada no fim do intervalo de 19:00 a 19:10, sem 3 s de canal "
+        << true << false << twoIntervals << QList<int>{0, 598} << none << none << none
+        << QStringList{"599 enviada no fim do intervalo de 19:00 a 19:10, sem 3 s de canal "
                        "livre antes (canal visto ocupado por 9 min 58 s no intervalo)",
                        "601 enviada"};
     QTest::newRow("a send ran past its end: forced once, at once")
@@ -123,7 +123,8 @@ void TestIdentification::timeline_data()
     for (const bool overQso : {true, false})
         QTest::addRow("started in its last second, over the QSO %s", overQso ? "sim" : "nao")
             << overQso << false << QList<int>{599, 1199} << QList<int>{0, 600} << none << none
-            << none << QStringList{"600 não enviada: sem 3 s de canal livre de 19:09:59 a 19:10, " +
+            << none
+            << QStringList{"600 não enviada: sem 3 s de canal livre de 19:09:59 a 19:10, " +
                                watchedPart,
                            "603 enviada"};
     // Stepped forward by 23 minutes at boot, during a QSO: what was read of the first interval
@@ -131,36 +132,37 @@ void TestIdentification::timeline_data()
     for (const bool overQso : {true, false})
         QTest::addRow("clock stepped forward, over the QSO %s", overQso ? "sim" : "nao")
             << overQso << false << QList<int>{0, 100, 1450, 1799} << QList<int>{0, 101} << none
-            << none
-            << none << QStringList{"1450 não enviada: sem 3 s de canal livre de 19:00:00 a 19:01:40, " +
+            << none << none
+            << QStringList{"1450 não enviada: sem 3 s de canal livre de 19:00:00 a 19:01:40, " +
                                watchedPart,
                            "1453 enviada"};
     QTest::newRow("clock stepped forward, quiet: one each")
-        << true << false << QList<int>{0, 100, 1450, 1799} << none << none << none
-        << none << QStringList{"3 enviada", "1453 enviada"};
+        << true << false << QList<int>{0, 100, 1450, 1799} << none << none << none << none
+        << QStringList{"3 enviada", "1453 enviada"};
     QTest::newRow("clock set back inside an identified interval")
-        << true << false << QList<int>{0, 400, 100, 700} << none << none << none
-        << none << QStringList{"3 enviada", "600 enviada"};
+        << true << false << QList<int>{0, 400, 100, 700} << none << none << none << none
+        << QStringList{"3 enviada", "600 enviada"};
     QTest::newRow("clock set back across two identified intervals")
-        << true << false << QList<int>{0, 700, 300, 800} << none << none << none
-        << none << QStringList{"3 enviada", "600 enviada"};
+        << true << false << QList<int>{0, 700, 300, 800} << none << none << none << none
+        << QStringList{"3 enviada", "600 enviada"};
     QTest::newRow("clock set back into a skipped interval: said once")
         << false << false << QList<int>{0, 610, 300, 700} << QList<int>{0, 600} << none << none
         << none << QStringList{"600 não enviada: canal ocupado de 19:00 a 19:10", "603 enviada"};
     QTest::newRow("restart inside an interval the record says was identified")
-        << true << false << QList<int>{300, 700} << none << none << QList<int>{100}
-        << none << QStringList{"600 enviada"};
+        << true << false << QList<int>{300, 700} << none << none << QList<int>{100} << none
+        << QStringList{"600 enviada"};
 
     // Only with activity: activity two seconds before the end, after almost ten free minutes.
     for (const bool overQso : {true, false})
         QTest::addRow("late activity, over the QSO %s", overQso ? "sim" : "nao")
-            << overQso << true << twoIntervals << QList<int>{598, 700} << none << none
-            << none << QStringList{"600 não enviada: sem 3 s de canal livre de 19:09:58, quando houve "
-                           "atividade, a 19:10 " + first,
+            << overQso << true << twoIntervals << QList<int>{598, 700} << none << none << none
+            << QStringList{"600 não enviada: sem 3 s de canal livre de 19:09:58, quando houve "
+                           "atividade, a 19:10 " +
+                               first,
                            "703 enviada"};
     QTest::newRow("activity from the start, busy throughout: over the QSO")
-        << true << true << twoIntervals << QList<int>{0, 600} << none << none
-        << none << QStringList{"599 " + forced.arg("9 min 59 s")};
+        << true << true << twoIntervals << QList<int>{0, 600} << none << none << none
+        << QStringList{"599 " + forced.arg("9 min 59 s")};
     // Set back from 19:10:52 to 19:08:20: the QSO heard at 19:10:50 has not happened yet.
     QTest::newRow("clock set back: activity not yet heard does not count")
         << false << true << QList<int>{0, 652, 500, 1199} << QList<int>{650, 655} << none << none
@@ -168,13 +170,14 @@ void TestIdentification::timeline_data()
     QTest::newRow("only with activity, quiet: none")
         << true << true << twoIntervals << none << none << none << none << QStringList{};
     QTest::newRow("an announcement is activity")
-        << false << true << twoIntervals << none << QList<int>{300} << none
-        << none << QStringList{"300 enviada"};
+        << false << true << twoIntervals << none << QList<int>{300} << none << none
+        << QStringList{"300 enviada"};
     QTest::newRow("free stretches, but busy at each reading for the send")
         << false << false << twoIntervals << QList<int>{10, 600} << none << none
         << QList<int>{3, 4, 5, 6, 7, 8, 9}
         << QStringList{"600 não enviada: o canal estava ocupado a cada leitura feita para o "
-                       "envio, de 19:00:00 a 19:10 " + first,
+                       "envio, de 19:00:00 a 19:10 " +
+                           first,
                        "603 enviada"};
 }
 

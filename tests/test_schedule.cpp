@@ -188,8 +188,8 @@ private slots:
             << "é um link simbólico para \"/mnt/anunciel-ausente/hora_msg.txt\", que não existe";
         QTest::newRow("link loop")
             << "link loop" << false << "é um link simbólico que leva a si mesmo (ciclo de links)";
-        QTest::newRow("link to a folder") << "link to folder" << false
-                                          << "é uma pasta, não um arquivo";
+        QTest::newRow("link to a folder")
+            << "link to folder" << false << "é uma pasta, não um arquivo";
         QTest::newRow("named pipe") << "pipe" << false << "não é um arquivo comum";
 #endif
     }
@@ -246,8 +246,8 @@ private slots:
         QTest::newRow("permission") << open << EACCES << "permissão negada";
         QTest::newRow("disk full") << write << ENOSPC << "disco cheio";
         QTest::newRow("not found") << open << ENOENT << "arquivo não encontrado";
-        QTest::newRow("disk fault") << int(QFileDevice::ReadError) << EIO
-                                    << "erro de entrada e saída no disco";
+        QTest::newRow("disk fault")
+            << int(QFileDevice::ReadError) << EIO << "erro de entrada e saída no disco";
 #endif
         QTest::newRow("no code, read") << int(QFileDevice::ReadError) << 0 << "erro de leitura";
         QTest::newRow("no code, rename")

@@ -200,7 +200,8 @@ void TestStationRecord::unwritableLogCostsNothing()
     // Said on the status line with the send that found it out, beside that send's outcome.
     QVERIFY2(
         status->accessibleName().contains(QStringLiteral("Registro não gravado em")) &&
-            (why.isEmpty() || status->accessibleName().contains(QStringLiteral(": %1.").arg(why))) &&
+            (why.isEmpty() ||
+             status->accessibleName().contains(QStringLiteral(": %1.").arg(why))) &&
             status->accessibleName().contains(QStringLiteral("mensagem 1 às 14:30:00, enviada")),
         qPrintable(status->accessibleName()));
     for (int s = 1; s <= 60; ++s)

@@ -400,7 +400,8 @@ void TestStationSettings::valueReadAsWritten_data()
     QTest::newRow("quoted value with a semicolon")
         << QByteArray("identificacao_arquivo=\"id;1.wav\" ; PY2XYZ\n") << "id;1.wav";
     QTest::newRow("comment lines and a comment after the value")
-        << QByteArray(";identificacao_arquivo=nao.wav\n  ; outro\n\nidentificacao_arquivo=id.wav;x\n")
+        << QByteArray(
+               ";identificacao_arquivo=nao.wav\n  ; outro\n\nidentificacao_arquivo=id.wav;x\n")
         << "id.wav";
     QTest::newRow("CR LF, last line without an end")
         << QByteArray("janela_envio_min=5\r\nidentificacao_arquivo=id.wav") << "id.wav";
@@ -410,8 +411,8 @@ void TestStationSettings::valueReadAsWritten_data()
         << QByteArray("identificacao_arquivo=ids\\id%201\\t.wav\n") << "ids\\id%201\\t.wav";
     QTest::newRow("the last of a repeated key")
         << QByteArray("identificacao_arquivo=a.wav\nidentificacao_arquivo=b.wav\n") << "b.wav";
-    QTest::newRow("a line that is no setting") << QByteArray("identificacao_arquivo id.wav\n")
-                                               << "!";
+    QTest::newRow("a line that is no setting")
+        << QByteArray("identificacao_arquivo id.wav\n") << "!";
     QTest::newRow("a folder of that name") << QByteArray("/") << "!";
 }
 
@@ -424,7 +425,8 @@ void TestStationSettings::valueReadAsWritten()
         QVERIFY(QDir().mkdir(kStationSettingsFile));
     else
         QVERIFY(writeBytes(folder.filePath(kStationSettingsFile), file));
-    for (const SettingsSystem system : {SettingsSystem::StationLink, SettingsSystem::NodeSoftware}) {
+    for (const SettingsSystem system :
+         {SettingsSystem::StationLink, SettingsSystem::NodeSoftware}) {
         const StationSettingsRead read = readStationSettings(kStationSettingsFile, {}, system);
         if (idFile == QLatin1String("!")) {
             QCOMPARE(read.status.code, stationerror::BadSetting);

@@ -81,8 +81,7 @@ Identification::Step Identification::step(WallMs now, const ChannelWatch &channe
         // over the QSO now when its last second was missed (a send ran past it), but only
         // for an interval watched busy to its end.
         if (!m_settled && now >= m_current->end && m_dueFrom) {
-            m_lastStep =
-                m_overQso && busyThroughout(m_current->end) ? Step::Force : Step::Skip;
+            m_lastStep = m_overQso && busyThroughout(m_current->end) ? Step::Force : Step::Skip;
             return m_lastStep;
         }
         m_current.reset();
@@ -163,8 +162,8 @@ QString Identification::skippedOutcome() const
     if (m_tried)
         return QStringLiteral("não enviada: o canal estava ocupado a cada leitura feita para o "
                               "envio, de %1 a %2 (intervalo %3)")
-            .arg(wallSecondsText(std::max(*m_watchedFrom, m_dueFrom.value_or(0))),
-                 wallText(until), intervalText());
+            .arg(wallSecondsText(std::max(*m_watchedFrom, m_dueFrom.value_or(0))), wallText(until),
+                 intervalText());
     if (m_dueFrom && *m_dueFrom > *m_watchedFrom + kStartToleranceMs)
         return QStringLiteral("não enviada: %1 de %2, quando houve atividade, a %3 (intervalo "
                               "%4)")

@@ -100,8 +100,9 @@ QString StationLog::writeWaiting()
     if (written != data.size()) {
         const int code = lastSystemError();
         // A short write with no error: the system took only part of it.
-        const QString why = written >= 0 && code == 0 ? QStringLiteral("gravação incompleta")
-                                                      : fileErrorText(QFileDevice::WriteError, code);
+        const QString why = written >= 0 && code == 0
+                                ? QStringLiteral("gravação incompleta")
+                                : fileErrorText(QFileDevice::WriteError, code);
         // Only what this write added goes: a line is in the file whole or not at all.
         file.resize(before);
         return why;

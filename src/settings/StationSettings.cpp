@@ -146,8 +146,8 @@ LinkStatus readRfDetection(const SettingsFile &file, RfDetectionSettings &rf)
 // ---- Sending window and periodic identification ------------------------------------------
 
 // A whole number of `unit` from `min` to `max`; the text that says what is wrong otherwise.
-std::optional<QString> readWholeNumber(const SettingsFile &file, const QString &key, int min, int max,
-                                       int example, const QString &unit, int &value)
+std::optional<QString> readWholeNumber(const SettingsFile &file, const QString &key, int min,
+                                       int max, int example, const QString &unit, int &value)
 {
     if (!file.contains(key))
         return std::nullopt;
