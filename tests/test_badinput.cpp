@@ -205,10 +205,11 @@ void TestBadInput::hostileFiles_data()
                        QStringLiteral("anúncio €.wav"), QStringLiteral("ÿ"), ""}
         << QString() << 0;
 
+    // There, but no file: read as unreadable, not as missing.
     QTest::newRow("folder in the file's place") << Column::Times << Setup::Folder << QByteArray()
-                                                << none << unchangedTimes << kSaveFirst << -1;
+                                                << none << unchangedTimes << kCannotRead << -1;
     QTest::newRow("folder in the names file's place")
-        << Column::Names << Setup::Folder << QByteArray() << none << unchangedNames << kSaveFirst
+        << Column::Names << Setup::Folder << QByteArray() << none << unchangedNames << kCannotRead
         << -1;
     QTest::newRow("unreadable file (no permission)")
         << Column::Times << Setup::NoPermission << QByteArray("08:00\r\n") << none << unchangedTimes

@@ -45,6 +45,7 @@ QStringList texts(Harness &h, Column column)
 const QByteArray kNoFile("<no file>");
 // A file that exists but cannot be read, whoever runs the test (root too).
 const QByteArray kUnreadable("<unreadable>");
+const QByteArray kDanglingLink("<dangling link>");
 
 } // namespace
 
@@ -92,6 +93,12 @@ private slots:
         QTest::newRow("times file unreadable")
             << kUnreadable << QByteArray("a\r\nb\r\nc\r\nd\r\n") << QStringList{"", "", "", ""}
             << QStringList{"a", "b", "c", "d"} << "XXXX";
+#ifndef Q_OS_WIN
+        // A link to a share that is not mounted is there, unreadable: not missing.
+        QTest::newRow("times file a dangling link")
+            << kDanglingLink << QByteArray("a\r\nb\r\nc\r\nd\r\n") << QStringList{"", "", "", ""}
+            << QStringList{"a", "b", "c", "d"} << "XXXX";
+#endif
     }
     void startUp()
     {
@@ -104,8 +111,11 @@ private slots:
         if (times == kUnreadable) {
             unreadable.emplace(kTimesFile);
             QVERIFY(unreadable->isSet());
+        } else if (times == kDanglingLink) {
+            QVERIFY(QFile::link(QStringLiteral("/mnt/anunciel-ausente/hora_msg.txt"), kTimesFile));
         } else if (times != kNoFile)
             QVERIFY(writeBytes(kTimesFile, times));
+        const bool unreadableTimes = times == kUnreadable || times == kDanglingLink;
         if (names != kNoFile)
             QVERIFY(writeBytes(kNamesFile, names));
         Harness h;
@@ -121,8 +131,8 @@ private slots:
         QVERIFY(h.linkStateTimer()->isActive());
         QVERIFY(h.s().programFolderPath().isEmpty()); // set by the first tick or send, not start-up
         // The log says which file could not be read, and only then.
-        QCOMPARE(h.fake.log.lines.size(), times == kUnreadable ? 1 : 0);
-        if (times == kUnreadable) {
+        QCOMPARE(h.fake.log.lines.size(), unreadableTimes ? 1 : 0);
+        if (unreadableTimes) {
             QVERIFY2(h.fake.log.lines.front().contains(kTimesFile),
                      qPrintable(h.fake.log.lines.front()));
             for (const char *name : {"a", "b", "c", "d"})

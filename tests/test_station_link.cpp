@@ -716,6 +716,14 @@ void TestStationLink::lostAndBackToldOnceEach()
     QVERIFY2(
         s.log->lines[0].contains(QStringLiteral("Sem contato com o rigctld em ") + rigSetting(rig)),
         qPrintable(s.log->lines[0]));
+    QVERIFY2(s.log->lines[0].endsWith(QStringLiteral(". Enquanto ele não responder, o rádio não "
+                                                     "é chaveado e nenhum arquivo é tocado.")),
+             qPrintable(s.log->lines[0]));
+    // As the line says: a send meanwhile fails, unkeyed and silent, and adds no line.
+    QVERIFY(!s.link->PlayFile("/station/a.wav", true).ok());
+    QVERIFY(!rig.ptt());
+    QVERIFY(s.player->played.empty());
+    QCOMPARE(s.log->lines.size(), 1);
 
     rig.mode = ScriptedRig::Mode::Answer;
     for (int i = 0; i < 3; ++i)

@@ -64,6 +64,8 @@ private slots:
 #endif
     void sendingSettingsOnBothSystems_data();
     void sendingSettingsOnBothSystems();
+    void valueReadAsWritten_data();
+    void valueReadAsWritten();
 };
 
 void TestStationSettings::readsWithDefaults_data()
@@ -371,6 +373,70 @@ void TestStationSettings::sendingSettingsOnBothSystems()
         QVERIFY(read.settings.rigctld.isEmpty());
         QCOMPARE(read.settings.keyingDelay, kDefaultKeyingDelay);
         QVERIFY(read.settings.audioOutput.isEmpty());
+    }
+}
+
+// The file as an operator writes it, in Notepad or a Linux editor: the value is the text
+// after "=", a comma and a backslash included, in either encoding.
+void TestStationSettings::valueReadAsWritten_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("idFile"); // "!" for a file refused as unreadable
+
+    const QString accented = QString::fromUtf8("identificação, 1.wav");
+    QTest::newRow("comma") << QByteArray("identificacao_arquivo=id,1.wav\n") << "id,1.wav";
+    QTest::newRow("commas and blanks")
+        << QByteArray("identificacao_arquivo = id , 1,2.wav \n") << "id , 1,2.wav";
+    QTest::newRow("Windows-1252 accent")
+        << QByteArray("identificacao_arquivo=identifica\xe7\xe3o, 1.wav\r\n") << accented;
+    QTest::newRow("UTF-8 without a mark")
+        << QByteArray("identificacao_arquivo=identifica\xc3\xa7\xc3\xa3o, 1.wav\n") << accented;
+    QTest::newRow("UTF-8 with a mark, accent in a comment too")
+        << QByteArray("\xef\xbb\xbf; esta\xc3\xa7\xc3\xa3o\nidentificacao_arquivo=identifica"
+                      "\xc3\xa7\xc3\xa3o, 1.wav\n")
+        << accented;
+    QTest::newRow("Windows-1252 accent in a comment, ASCII value")
+        << QByteArray("; esta\xe7\xe3o\r\nidentificacao_arquivo=id.wav\r\n") << "id.wav";
+    QTest::newRow("quoted value with a semicolon")
+        << QByteArray("identificacao_arquivo=\"id;1.wav\" ; PY2XYZ\n") << "id;1.wav";
+    QTest::newRow("comment lines and a comment after the value")
+        << QByteArray(
+               ";identificacao_arquivo=nao.wav\n  ; outro\n\nidentificacao_arquivo=id.wav;x\n")
+        << "id.wav";
+    QTest::newRow("CR LF, last line without an end")
+        << QByteArray("janela_envio_min=5\r\nidentificacao_arquivo=id.wav") << "id.wav";
+    QTest::newRow("lone CR line ends")
+        << QByteArray("janela_envio_min=5\ridentificacao_arquivo=id.wav\r") << "id.wav";
+    QTest::newRow("backslash, percent and escapes are characters")
+        << QByteArray("identificacao_arquivo=ids\\id%201\\t.wav\n") << "ids\\id%201\\t.wav";
+    QTest::newRow("the last of a repeated key")
+        << QByteArray("identificacao_arquivo=a.wav\nidentificacao_arquivo=b.wav\n") << "b.wav";
+    QTest::newRow("a line that is no setting")
+        << QByteArray("identificacao_arquivo id.wav\n") << "!";
+    QTest::newRow("a folder of that name") << QByteArray("/") << "!";
+}
+
+void TestStationSettings::valueReadAsWritten()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QString, idFile);
+    const WorkingFolder folder;
+    if (file == "/")
+        QVERIFY(QDir().mkdir(kStationSettingsFile));
+    else
+        QVERIFY(writeBytes(folder.filePath(kStationSettingsFile), file));
+    for (const SettingsSystem system :
+         {SettingsSystem::StationLink, SettingsSystem::NodeSoftware}) {
+        const StationSettingsRead read = readStationSettings(kStationSettingsFile, {}, system);
+        if (idFile == QLatin1String("!")) {
+            QCOMPARE(read.status.code, stationerror::BadSetting);
+            QVERIFY(QString::fromStdString(read.status.description)
+                        .startsWith(QStringLiteral("O arquivo de configuração estacao.ini existe "
+                                                   "mas não pôde ser lido.")));
+            continue;
+        }
+        QVERIFY2(read.status.ok(), read.status.description.c_str());
+        QCOMPARE(read.settings.sending.idFile, idFile);
     }
 }
 

@@ -52,6 +52,8 @@ private slots:
     void notAPlayableFile();
     void samplesDelivered_data();
     void samplesDelivered();
+    void notPcmSaysWhatToRun_data();
+    void notPcmSaysWhatToRun();
 };
 
 void TestWavFile::header_data()
@@ -214,6 +216,32 @@ void TestWavFile::samplesDelivered()
         got.append(buf, int(n));
     }
     QCOMPARE(got, expected);
+}
+
+// The guide's conversion, to run as it is, and one full stop at most where the player ends it.
+void TestWavFile::notPcmSaysWhatToRun_data()
+{
+    QTest::addColumn<QByteArray>("format");
+    QTest::addColumn<QString>("what");
+    QTest::newRow("IEEE float") << fmtBody(3, 1, 8000, 32) << "o formato de áudio 3";
+    QTest::newRow("mu-law") << fmtBody(7, 1, 8000, 8) << "o formato de áudio 7";
+    QTest::newRow("extensible, IEEE float")
+        << extensibleBody(1, 8000, 32, 3) << "o formato de áudio 3";
+    QByteArray foreign = extensibleBody(1, 8000, 16, 1);
+    foreign[30] = 'X'; // a subformat GUID of another family
+    QTest::newRow("extensible, another family") << foreign << "um subformato estendido";
+}
+
+void TestWavFile::notPcmSaysWhatToRun()
+{
+    QFETCH(QByteArray, format);
+    QFETCH(QString, what);
+    const WavInfo info = parse(riff(chunk("fmt ", format) + chunk("data", samples(80))));
+    QVERIFY(!info.ok);
+    QCOMPARE(info.error, QStringLiteral("o arquivo tem %1, que não é PCM; converta-o com: sox "
+                                        "ENTRADA.wav -b 8 -c 1 -r 8000 SAÍDA.wav norm -3")
+                             .arg(what));
+    QVERIFY(!info.error.endsWith(u'.') && !info.error.endsWith(u')'));
 }
 
 QTEST_GUILESS_MAIN(TestWavFile)

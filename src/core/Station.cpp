@@ -25,6 +25,15 @@ QString seconds(std::chrono::milliseconds ms)
         .toString(double(ms.count()) / 1000.0, 'f', 1);
 }
 
+// A reason as it goes inside a sentence of our own: without its closing full stop.
+QString withoutFullStop(const std::string &text)
+{
+    QString reason = QString::fromStdString(text).trimmed();
+    while (reason.endsWith(u'.'))
+        reason.chop(1);
+    return reason;
+}
+
 } // namespace
 
 Station::Station(const Platform &platform, LinkFactory linkFactory, QObject *parent)
@@ -431,7 +440,7 @@ LinkStatus Station::transmit(const SendRecord &send, const std::function<std::st
         if (toldLater && !m_playing.empty())
             m_playing.pop_back();
         reportSend(send, QStringLiteral("não enviada: o arquivo não foi tocado (%1)")
-                             .arg(QString::fromStdString(played.description)));
+                             .arg(withoutFullStop(played.description)));
     } else if (!toldLater) {
         reportSend(send, send.sentOutcome);
     } else {
@@ -515,12 +524,12 @@ void Station::identify()
     const Identification::Step step = m_identification.step(wallNow(*m_platform.clock), m_channel);
     if (step == Identification::Step::Wait)
         return;
-    const QString interval = m_identification.intervalText();
     SendRecord send{-1, m_platform.clock->dateTime(), QString(),
                     m_programFolder + m_identification.fileName()};
     if (step == Identification::Step::Skip) {
+        const QString outcome = m_identification.skippedOutcome();
         m_identification.settle();
-        reportSend(send, QStringLiteral("não enviada: canal ocupado %1").arg(interval));
+        reportSend(send, outcome);
         return;
     }
     // Nobody may be at the station to answer a box: the log says it, and nothing is keyed.
@@ -530,8 +539,12 @@ void Station::identify()
         return;
     }
     if (step == Identification::Step::Force) {
-        send.sentOutcome =
-            QStringLiteral("enviada sobre o canal ocupado, no fim do intervalo %1").arg(interval);
+        // Read once more, so that the line says how long the channel was seen busy; it goes
+        // whatever the reading shows.
+        m_sending = true;
+        readChannel(RfReads::Twice);
+        m_sending = false;
+        send.sentOutcome = m_identification.sentOutcome(wallNow(*m_platform.clock), m_channel);
         const std::string path = send.path.toStdString();
         transmit(
             send, [&path] { return path; }, false);
@@ -604,9 +617,9 @@ SideState Station::readSide(int side)
         radio ? QStringLiteral("do rádio (RF)") : QStringLiteral("da internet (IP)");
     if (state == SideState::Unknown && before != SideState::Unknown)
         m_platform.log->line(QStringLiteral("Sem leitura %1: %2. O indicador mostra \"%3 sem "
-                                            "leitura\"; um envio segue como se o lado estivesse "
-                                            "livre.")
-                                 .arg(which, QString::fromStdString(read.description),
+                                            "leitura\"; enquanto isso, a leitura deste lado não "
+                                            "impede um envio.")
+                                 .arg(which, withoutFullStop(read.description),
                                       radio ? QStringLiteral("RF") : QStringLiteral("IP")));
     else if (state != SideState::Unknown && before == SideState::Unknown)
         m_platform.log->line(

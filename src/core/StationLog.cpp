@@ -1,5 +1,7 @@
 #include "core/StationLog.h"
 
+#include "platform/SystemErrors.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -69,9 +71,10 @@ QString StationLog::makeRoom(qint64 adding)
         return QStringLiteral("a cópia anterior \"%1\" não pôde ser substituída")
             .arg(QDir::toNativeSeparators(m_olderPath));
     QFile current(m_path);
+    clearSystemError();
     if (!current.rename(m_olderPath))
         return QStringLiteral("o arquivo cheio não pôde ser renomeado (%1)")
-            .arg(current.errorString());
+            .arg(fileErrorText(current));
     return {};
 }
 
@@ -86,17 +89,23 @@ QString StationLog::writeWaiting()
 
     // Unbuffered: what the system did not take is known at once, and can be taken back.
     QFile file(m_path);
+    clearSystemError();
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
-        return file.errorString();
+        return fileErrorText(file);
     const qint64 before = file.size();
     if (before == 0)
         data.prepend(kByteOrderMark);
+    clearSystemError();
     const qint64 written = file.write(data);
     if (written != data.size()) {
-        const QString why = file.errorString();
+        const int code = lastSystemError();
+        // A short write with no error: the system took only part of it.
+        const QString why = written >= 0 && code == 0
+                                ? QStringLiteral("gravação incompleta")
+                                : fileErrorText(QFileDevice::WriteError, code);
         // Only what this write added goes: a line is in the file whole or not at all.
         file.resize(before);
-        return why.isEmpty() ? QStringLiteral("gravação incompleta") : why;
+        return why;
     }
     file.close();
     m_waiting.clear();

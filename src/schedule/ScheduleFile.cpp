@@ -2,12 +2,17 @@
 
 #include "schedule/NormalFileSearch.h"
 
+#include "platform/SystemErrors.h"
+
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
 
 #include <algorithm>
+#include <optional>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
@@ -68,32 +73,28 @@ QString decodeFromCodePage(const QByteArray &bytes)
 }
 #endif
 
-QString reasonText(QFileDevice::FileError error, const QString &system)
+// Why a name that is there is not a file that can be read, in Portuguese; nothing for a
+// regular file, or for no entry at all. A link is followed step by step, so that one to a
+// share that is not mounted names what is missing and a loop is told apart.
+std::optional<QString> notAFile(const QString &fileName)
 {
-    QString what;
-    switch (error) {
-    case QFileDevice::PermissionsError:
-        what = QStringLiteral("sem permissão de acesso");
-        break;
-    case QFileDevice::OpenError:
-        what = QStringLiteral("o arquivo não pôde ser aberto");
-        break;
-    case QFileDevice::ReadError:
-        what = QStringLiteral("erro de leitura");
-        break;
-    case QFileDevice::WriteError:
-        what = QStringLiteral("erro de gravação (disco cheio?)");
-        break;
-    case QFileDevice::ResizeError:
-    case QFileDevice::RenameError:
-    case QFileDevice::CopyError:
-        what = QStringLiteral("o arquivo não pôde ser substituído");
-        break;
-    default:
-        what = QStringLiteral("erro do sistema");
-        break;
+    QFileInfo info(fileName);
+    if (info.isFile() || (!info.exists() && !info.isSymLink()))
+        return std::nullopt;
+    if (info.isDir())
+        return QStringLiteral("é uma pasta, não um arquivo");
+    if (info.exists())
+        return QStringLiteral("não é um arquivo comum");
+    // A link whose end is not there: followed as the system would, up to its own limit.
+    constexpr int kMaxLinks = 40;
+    for (int i = 0; i < kMaxLinks && info.isSymLink(); ++i) {
+        const QString target = info.symLinkTarget();
+        info = QFileInfo(target);
+        if (!info.isSymLink() && !info.exists())
+            return QStringLiteral("é um link simbólico para \"%1\", que não existe")
+                .arg(QDir::toNativeSeparators(target));
     }
-    return system.isEmpty() ? what : QStringLiteral("%1 (%2)").arg(what, system);
+    return QStringLiteral("é um link simbólico que leva a si mesmo (ciclo de links)");
 }
 
 } // namespace
@@ -125,6 +126,18 @@ QByteArray toCodePage(const QString &text)
 QString fromCodePage(const QByteArray &bytes)
 {
     return decodeFromCodePage(bytes);
+}
+
+QString decodeText(const QByteArray &bytes)
+{
+    static const QByteArray kUtf8Mark("\xef\xbb\xbf");
+    if (bytes.startsWith(kUtf8Mark))
+        return QString::fromUtf8(QByteArrayView(bytes).sliced(kUtf8Mark.size()));
+    const bool beyondAscii =
+        std::any_of(bytes.begin(), bytes.end(), [](char c) { return uchar(c) >= 0x80; });
+    if (beyondAscii && QByteArrayView(bytes).isValidUtf8())
+        return QString::fromUtf8(bytes);
+    return fromCodePage(bytes);
 }
 
 ScheduleColumn decodeSchedule(const QByteArray &bytes)
@@ -191,13 +204,18 @@ ScheduleRead readSchedule(const QString &fileName)
 {
     ScheduleRead result;
     if (!findsNormalFile(fileName)) {
-        result.status = ScheduleRead::Status::Missing;
+        // Missing only when the name is not there at all: one that is there but cannot be
+        // read as a file (a link to a share that is not mounted, a folder) is unreadable.
+        const std::optional<QString> why = notAFile(fileName);
+        result.status = why ? ScheduleRead::Status::Unreadable : ScheduleRead::Status::Missing;
+        result.reason = why.value_or(QString());
         return result;
     }
     QFile file(fileName);
+    clearSystemError();
     if (!file.open(QIODevice::ReadOnly)) {
+        result.reason = fileErrorText(file);
         result.status = ScheduleRead::Status::Unreadable;
-        result.reason = reasonText(file.error(), file.errorString());
         return result;
     }
     // Only the first four lines matter: read until they are complete, not the whole file.
@@ -206,11 +224,12 @@ ScheduleRead readSchedule(const QString &fileName)
     qsizetype pos = 0;
     constexpr qint64 kChunk = 64 * 1024;
     while (lines < 4) {
+        clearSystemError();
         const QByteArray chunk = file.read(kChunk);
         if (chunk.isEmpty()) {
             if (file.error() != QFileDevice::NoError) {
+                result.reason = fileErrorText(file);
                 result.status = ScheduleRead::Status::Unreadable;
-                result.reason = reasonText(QFileDevice::ReadError, file.errorString());
                 return result;
             }
             break;
@@ -245,18 +264,24 @@ ScheduleWrite writeSchedule(const QString &fileName, const ScheduleColumn &colum
     file.setDirectWriteFallback(true);
     // Unbuffered, so that a short write shows here: a buffered one only fails at commit,
     // which Qt 6.4 then reports as success and the half-written file replaces the old one.
+    clearSystemError();
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        result.reason = reasonText(file.error(), file.errorString());
+        // Qt refuses a folder itself, without asking the system.
+        const QString system = fileErrorText(file);
+        result.reason = QFileInfo(fileName).isDir() ? QStringLiteral("é uma pasta") : system;
         return result;
     }
     const QByteArray bytes = encodeSchedule(column);
+    clearSystemError();
     if (file.write(bytes) != bytes.size()) {
-        result.reason = reasonText(QFileDevice::WriteError, file.errorString());
+        const int code = lastSystemError();
+        result.reason = fileErrorText(QFileDevice::WriteError, code);
         file.cancelWriting();
         return result;
     }
+    clearSystemError();
     if (!file.commit()) {
-        result.reason = reasonText(file.error(), file.errorString());
+        result.reason = fileErrorText(file);
         return result;
     }
     result.ok = true;

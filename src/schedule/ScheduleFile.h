@@ -29,6 +29,10 @@ QByteArray encodeSchedule(const ScheduleColumn &column);
 QByteArray toCodePage(const QString &text);
 QString fromCodePage(const QByteArray &bytes);
 
+// A whole text file by the schedule files' rule: UTF-8 when it starts with UTF-8's byte-order
+// mark (dropped) or is valid UTF-8 holding something beyond ASCII, the code page otherwise.
+QString decodeText(const QByteArray &bytes);
+
 struct ScheduleRead
 {
     enum class Status

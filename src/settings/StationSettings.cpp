@@ -1,10 +1,12 @@
 #include "settings/StationSettings.h"
 
 #include "link/StationErrors.h"
+#include "schedule/ScheduleFile.h"
 
+#include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QRegularExpression>
-#include <QSettings>
 #include <QStringList>
 
 namespace anunciel {
@@ -21,13 +23,64 @@ QString fileOrigin(const QString &key)
     return QStringLiteral("%1 em %2").arg(key, kStationSettingsFile);
 }
 
-// QSettings reads a value with commas as a list; an output's name may have some.
-QString textValue(const QVariant &value)
+// The file as the README describes it: one chave=valor a line, blanks around both trimmed; a
+// `;` outside double quotes starts a comment; double quotes only keep a `;`. Nothing else is
+// special (a comma, a backslash, a percent sign are characters). A `[General]` line is
+// allowed; keys after any other section are named "section/key", which no key is.
+class SettingsFile
 {
-    if (value.userType() == QMetaType::QStringList)
-        return value.toStringList().join(QStringLiteral(", ")).trimmed();
-    return value.toString().trimmed();
-}
+public:
+    // False for a line that is neither a setting, a comment nor a section.
+    bool parse(const QString &text)
+    {
+        QString section;
+        QString rest = text;
+        rest.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
+        for (const QString &raw : rest.split(u'\n')) {
+            const QString line = withoutComment(raw).trimmed();
+            if (line.isEmpty())
+                continue;
+            if (line.startsWith(u'[') && line.endsWith(u']')) {
+                section = line.mid(1, line.size() - 2).trimmed();
+                if (section == QLatin1String("General"))
+                    section.clear();
+                continue;
+            }
+            const qsizetype equals = line.indexOf(u'=');
+            if (equals <= 0)
+                return false;
+            QString key = line.left(equals).trimmed();
+            if (!section.isEmpty())
+                key = section + u'/' + key;
+            QString value = line.mid(equals + 1).trimmed();
+            value.remove(u'"');
+            if (!m_values.contains(key))
+                m_keys << key;
+            m_values.insert(key, value.trimmed()); // the last one counts
+        }
+        return true;
+    }
+
+    bool contains(const QString &key) const { return m_values.contains(key); }
+    QString value(const QString &key) const { return m_values.value(key); }
+    const QStringList &allKeys() const { return m_keys; }
+
+private:
+    static QString withoutComment(const QString &line)
+    {
+        bool quoted = false;
+        for (qsizetype i = 0; i < line.size(); ++i) {
+            if (line[i] == u'"')
+                quoted = !quoted;
+            else if (line[i] == u';' && !quoted)
+                return line.left(i);
+        }
+        return line;
+    }
+
+    QStringList m_keys;
+    QHash<QString, QString> m_values;
+};
 
 // ---- Where the radio side's busy state comes from ----------------------------------------
 
@@ -39,7 +92,7 @@ const QStringList &rfDetectionKeys()
 }
 
 // Reads the keys of the radio side's source; a failure names the key and what it takes.
-LinkStatus readRfDetection(const QSettings &file, RfDetectionSettings &rf)
+LinkStatus readRfDetection(const SettingsFile &file, RfDetectionSettings &rf)
 {
     const auto bad = [](const QString &key, const QString &text, const QString &expected) {
         return LinkStatus::failure(stationerror::BadSetting,
@@ -48,7 +101,7 @@ LinkStatus readRfDetection(const QSettings &file, RfDetectionSettings &rf)
                                        .toStdString());
     };
     if (file.contains(kRfDetectionKey)) {
-        const QString text = textValue(file.value(kRfDetectionKey));
+        const QString text = file.value(kRfDetectionKey);
         if (text == QLatin1String("rigctld"))
             rf.detection = RfDetection::Rigctld;
         else if (text == QLatin1String("audio"))
@@ -61,9 +114,9 @@ LinkStatus readRfDetection(const QSettings &file, RfDetectionSettings &rf)
                                       "nível do áudio do receptor) ou nenhuma."));
     }
     if (file.contains(kAudioInputKey))
-        rf.audioInput = textValue(file.value(kAudioInputKey));
+        rf.audioInput = file.value(kAudioInputKey);
     if (file.contains(kAudioThresholdKey)) {
-        const QString text = textValue(file.value(kAudioThresholdKey));
+        const QString text = file.value(kAudioThresholdKey);
         bool isNumber = false;
         const double db = text.toDouble(&isNumber);
         if (!isNumber || !(db >= kMinAudioThresholdDb && db <= 0))
@@ -75,7 +128,7 @@ LinkStatus readRfDetection(const QSettings &file, RfDetectionSettings &rf)
         rf.audioThresholdDb = db;
     }
     if (file.contains(kAudioHangKey)) {
-        const QString text = textValue(file.value(kAudioHangKey));
+        const QString text = file.value(kAudioHangKey);
         bool isNumber = false;
         const int ms = text.toInt(&isNumber, 10);
         if (!isNumber || ms < 0 || ms > kMaxAudioHang.count())
@@ -93,12 +146,12 @@ LinkStatus readRfDetection(const QSettings &file, RfDetectionSettings &rf)
 // ---- Sending window and periodic identification ------------------------------------------
 
 // A whole number of `unit` from `min` to `max`; the text that says what is wrong otherwise.
-std::optional<QString> readWholeNumber(const QSettings &file, const QString &key, int min, int max,
-                                       int example, const QString &unit, int &value)
+std::optional<QString> readWholeNumber(const SettingsFile &file, const QString &key, int min,
+                                       int max, int example, const QString &unit, int &value)
 {
     if (!file.contains(key))
         return std::nullopt;
-    const QString text = textValue(file.value(key));
+    const QString text = file.value(key);
     bool isNumber = false;
     const int number = text.toInt(&isNumber, 10);
     if (!isNumber || number < min || number > max)
@@ -112,11 +165,11 @@ std::optional<QString> readWholeNumber(const QSettings &file, const QString &key
     return std::nullopt;
 }
 
-std::optional<QString> readYesNo(const QSettings &file, const QString &key, bool &value)
+std::optional<QString> readYesNo(const SettingsFile &file, const QString &key, bool &value)
 {
     if (!file.contains(key))
         return std::nullopt;
-    const QString text = textValue(file.value(key));
+    const QString text = file.value(key);
     const QString folded = text.toLower();
     if (folded == QStringLiteral("sim"))
         value = true;
@@ -135,7 +188,7 @@ const QStringList &sendingKeys()
     return keys;
 }
 
-std::optional<QString> readSendingSettings(const QSettings &file, SendingSettings &sending)
+std::optional<QString> readSendingSettings(const SettingsFile &file, SendingSettings &sending)
 {
     if (auto wrong = readWholeNumber(file, kSendWindowKey, 0, kMaxSendWindowMinutes, 10,
                                      QStringLiteral("minutos"), sending.windowMinutes))
@@ -144,7 +197,7 @@ std::optional<QString> readSendingSettings(const QSettings &file, SendingSetting
                                      QStringLiteral("segundos"), sending.freeChannelSeconds))
         return wrong;
     if (file.contains(kIdFileKey))
-        sending.idFile = textValue(file.value(kIdFileKey));
+        sending.idFile = file.value(kIdFileKey);
     if (auto wrong =
             readWholeNumber(file, kIdIntervalKey, kMinIdIntervalMinutes, kMaxIdIntervalMinutes, 10,
                             QStringLiteral("minutos"), sending.idIntervalMinutes))
@@ -179,8 +232,13 @@ StationSettingsRead readStationSettings(const QString &path,
     const bool keysRadio = system == SettingsSystem::StationLink;
     StationSettings settings;
     if (QFileInfo::exists(path)) {
-        const QSettings file(path, QSettings::IniFormat);
-        if (file.status() != QSettings::NoError)
+        // Either encoding, as the schedule files: Notepad saves in the code page by default.
+        QFile source(path);
+        SettingsFile file;
+        const bool read = QFileInfo(path).isFile() && source.open(QIODevice::ReadOnly) &&
+                          file.parse(decodeText(source.readAll())) &&
+                          source.error() == QFileDevice::NoError;
+        if (!read)
             return failed(QStringLiteral("O arquivo de configuração %1 existe mas não pôde ser "
                                          "lido. Ele deve ser um arquivo de texto com linhas "
                                          "chave=valor (veja o README).")
@@ -201,11 +259,11 @@ StationSettingsRead readStationSettings(const QString &path,
             return failed(*wrong);
 
         if (keysRadio && file.contains(kRigctldKey)) {
-            settings.rigctld = textValue(file.value(kRigctldKey));
+            settings.rigctld = file.value(kRigctldKey);
             settings.rigctldOrigin = fileOrigin(kRigctldKey);
         }
         if (keysRadio && file.contains(kKeyingDelayKey)) {
-            const QString text = textValue(file.value(kKeyingDelayKey));
+            const QString text = file.value(kKeyingDelayKey);
             bool isNumber = false;
             const int ms = text.toInt(&isNumber, 10);
             if (!isNumber || ms < 0 || ms > kMaxKeyingDelay.count())
@@ -218,7 +276,7 @@ StationSettingsRead readStationSettings(const QString &path,
             settings.keyingDelay = std::chrono::milliseconds(ms);
         }
         if (keysRadio && file.contains(kAudioOutputKey))
-            settings.audioOutput = textValue(file.value(kAudioOutputKey));
+            settings.audioOutput = file.value(kAudioOutputKey);
         // The radio side's source is the station link's: accepted and ignored elsewhere.
         if (keysRadio) {
             if (const LinkStatus rf = readRfDetection(file, settings.rf); !rf.ok())

@@ -34,6 +34,15 @@ quint32 u32(const QByteArray &b, int at)
     return qFromLittleEndian<quint32>(b.constData() + at);
 }
 
+// What the operator can run instead: the conversion the operator's guide gives, so that the
+// file matches the others.
+QString notPcm(const QString &what)
+{
+    return QStringLiteral("o arquivo tem %1, que não é PCM; converta-o com: sox ENTRADA.wav -b 8 "
+                          "-c 1 -r 8000 SAÍDA.wav norm -3")
+        .arg(what);
+}
+
 // Reads the "fmt " chunk body into `info`. Empty string when it describes playable PCM.
 QString readFormat(const QByteArray &body, WavInfo &info)
 {
@@ -44,11 +53,11 @@ QString readFormat(const QByteArray &body, WavInfo &info)
         if (body.size() < 40)
             return QStringLiteral("bloco de formato estendido incompleto");
         if (body.mid(26, 14) != QByteArray(kPcmGuidTail, 14))
-            return QStringLiteral("formato de áudio não suportado (somente PCM)");
+            return notPcm(QStringLiteral("um subformato estendido"));
         format = u16(body, 24);
     }
     if (format != kFormatPcm)
-        return QStringLiteral("formato de áudio %1 não suportado (somente PCM)").arg(format);
+        return notPcm(QStringLiteral("o formato de áudio %1").arg(format));
 
     const quint16 channels = u16(body, 2);
     const quint32 rate = u32(body, 4);

@@ -66,8 +66,11 @@ void StationLink::noteContact(const LinkStatus &status)
     if (lost && m_contact != Contact::Lost) {
         m_contact = Contact::Lost;
         if (m_log)
-            m_log->line(QStringLiteral("Sem contato com o rigctld em %1: %2 Nada será "
-                                       "transmitido até que ele responda.")
+            // What the link does meanwhile, and no more: whether a send is tried is the
+            // station's to say, and each one refused is told with its send.
+            m_log->line(QStringLiteral("Sem contato com o rigctld em %1: %2 Enquanto ele não "
+                                       "responder, o rádio não é chaveado e nenhum arquivo é "
+                                       "tocado.")
                             .arg(m_rig->name(), QString::fromStdString(status.description)));
     } else if (!lost && m_contact != Contact::Answering) {
         if (m_contact == Contact::Lost && m_log)
