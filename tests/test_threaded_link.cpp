@@ -96,7 +96,8 @@ private slots:
     void orderAndArguments();
     void submitAnswersOnceOnThisThread_data();
     void submitAnswersOnceOnThisThread();
-    void destructionDoesNotWaitForAHungCall();
+    void destruction_data();
+    void destruction();
     void creationThatNeverAnswers();
 };
 
@@ -209,7 +210,7 @@ void TestThreadedLink::stuckNode()
     else
         QCOMPARE(node.link->RfBusy(value).code, ThreadedLink::kNoAnswerInTime);
     // Past the hung mark (the keying bound) for everything.
-    QTest::qWait(hungOnKeying ? 50 : 700);
+    QTest::qWait(hungOnKeying ? 100 : 700);
     QVERIFY(!node.link->unansweredCall().empty());
 
     LinkStatus rf, ip, play, unkey;
@@ -320,26 +321,46 @@ void TestThreadedLink::submitAnswersOnceOnThisThread()
     QCOMPARE(answers.size(), size_t(1));
 }
 
-// The way out with a call that never returns: the link goes at once, its thread stays in the
-// node's call, and nothing it holds is released under it.
-void TestThreadedLink::destructionDoesNotWaitForAHungCall()
+// The way out: a call that is only slow is waited for (within the release bound), and the
+// node's object released on its thread before the link is gone; a hung one is not: the link
+// goes at once, its thread stays in the node's call, and nothing is released under it.
+void TestThreadedLink::destruction_data()
 {
+    QTest::addColumn<int>("readDelay");
+    QTest::addColumn<int>("waitBefore");
+    QTest::addColumn<bool>("waits");
+    QTest::newRow("idle") << 0 << 0 << true;
+    QTest::newRow("slow reading under way") << 400 << 0 << true;
+    QTest::newRow("hung reading") << SlowLink::kNever << 700 << false;
+}
+
+void TestThreadedLink::destruction()
+{
+    QFETCH(int, readDelay);
+    QFETCH(int, waitBefore);
+    QFETCH(bool, waits);
     auto node = std::make_unique<Node>();
-    node->inner->readDelayMs = SlowLink::kNever;
+    node->inner->readDelayMs = readDelay;
     std::int16_t value = 0;
-    QVERIFY(!node->link->RfBusy(value).ok());
-    QTest::qWait(200);
-    QCOMPARE(node->link->unansweredCall(), std::string("RfBusy"));
+    node->link->RfBusy(value);
+    QTest::qWait(waitBefore);
+    QCOMPARE(node->link->unansweredCall().empty(), waits);
     const auto inner = node->inner;
     const qint64 waited = timed([&] { node->link.reset(); });
-    QVERIFY2(waited < 100, qPrintable(QString::number(waited)));
-    QVERIFY(!inner->destroyed);
-    // Should the node ever answer, the thread releases the link and ends by itself.
-    inner->release();
-    QTRY_VERIFY([&] {
+    const auto destroyed = [&] {
         const std::lock_guard lock(inner->mutex);
         return inner->destroyed;
-    }());
+    };
+    if (waits) {
+        QVERIFY2(waited < 1000, qPrintable(QString::number(waited)));
+        QVERIFY(destroyed());
+        return;
+    }
+    QVERIFY2(waited < 100, qPrintable(QString::number(waited)));
+    QVERIFY(!destroyed());
+    // Should the node ever answer, the thread releases the link and ends by itself.
+    inner->release();
+    QTRY_VERIFY(destroyed());
 }
 
 void TestThreadedLink::creationThatNeverAnswers()

@@ -57,8 +57,9 @@ public:
     virtual bool tellsPlayOutcome() const { return false; }
     virtual void setPlayOutcomeHandler(PlayOutcomeHandler) {}
 
-    // The name of a call the node has had longer than its bound and not answered (a hung
-    // node), empty when there is none: on the way out the log says so, and nothing waits.
+    // The name of a call the node has had for longer than any call may take and not
+    // answered (a hung node), empty when there is none: on the way out the log says so, and
+    // nothing waits for it.
     virtual std::string unansweredCall() const { return {}; }
 };
 

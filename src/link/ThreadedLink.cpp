@@ -284,7 +284,10 @@ ThreadedLink::~ThreadedLink()
     s.home = nullptr;
     s.note = nullptr;
     s.outcome = nullptr;
-    const bool stuck = s.running || s.creating;
+    // A call that is only slow may still end within the release bound: then the object is
+    // released as it should be. One past the keying bound (a hung node) is not waited for.
+    const bool stuck =
+        s.creating || (s.running && msSince(s.running->startedAt) > s.bounds.transmit.count());
     lock.unlock();
     delete home; // drops every answer and note still on its way here
 
@@ -408,7 +411,7 @@ std::string ThreadedLink::unansweredCall() const
 {
     const std::lock_guard lock(m_shared->mutex);
     const Job *job = m_shared->running.get();
-    if (!job || msSince(job->startedAt) <= job->bound.count())
+    if (!job || msSince(job->startedAt) <= m_shared->bounds.transmit.count())
         return {};
     return nameOf(job->call).toStdString();
 }
