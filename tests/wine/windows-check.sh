@@ -663,9 +663,12 @@ answer_box shift+Tab space || true
 check "with a node that never answers: Yes ends the program within 10 s" wait_program_end 10
 check "... and the log says, before its end, that the node did not answer" \
     eval 'tail -n 3 "$log_file" | grep -aq "nó não respondeu"'
-# The stand-in is left in the call its client gave up on: let it go, and end it.
+# The stand-in is left in the call its client gave up on: let it go, and end it (and the
+# program, had it not ended, so that the uninstall below finds its files free).
 rm -f "$slow"
-for pid in $(pgrep -f 'C:\\node\\nodeserver\.exe'); do kill -9 "$pid" 2>/dev/null || true; done
+for pid in $(pgrep -f 'C:\\node\\nodeserver\.exe|C:\\Anunciel\\anunciel\.exe'); do
+    kill -9 "$pid" 2>/dev/null || true
+done
 server_ended || true
 
 # ---- 5. Install again, uninstall ---------------------------------------------------------
