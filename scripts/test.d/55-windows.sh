@@ -10,8 +10,9 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 
 # The stand-in node is a 32-bit program, as the real node is: it is built with the i686
 # compiler and widl (mingw-w64-tools) and runs under 32-bit Wine (wine32, an i386 package).
+# ImageMagick's import reads the window's clock off the screen.
 packages=(wine wine64 wine32:i386 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
-    mingw-w64-tools nsis xvfb xdotool xclip binutils)
+    mingw-w64-tools nsis xvfb xdotool xclip binutils imagemagick)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -58,6 +58,11 @@ public:
     // took; the node software does not, so a file it took counts as sent.
     virtual bool tellsPlayOutcome() const { return false; }
     virtual void setPlayOutcomeHandler(PlayOutcomeHandler) {}
+
+    // The name of a call the node has had for longer than any call may take and not
+    // answered (a hung node), empty when there is none: on the way out the log says so, and
+    // nothing waits for it.
+    virtual std::string unansweredCall() const { return {}; }
 };
 
 // Result of creating the link at start-up: either a link, or the reason it could not be made.

@@ -7,7 +7,8 @@
 // compare those lines.
 //
 // ANUNCIEL_MOCK_RESULT, from the environment, is the HRESULT the four operations return
-// (default S_OK).
+// (default S_OK); slow.txt beside the stand-in's file makes them answer late, or never
+// (holdAnswer below).
 //
 // Each stand-in is one source file that includes this once and defines, in its own unnamed
 // namespace, what differs between them (declared below): where its file is, what the busy
@@ -25,6 +26,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <ctime>
 #include <cwchar>
 #include <new>
 #include <string>
@@ -104,8 +107,44 @@ long environmentNumber(const wchar_t *name, long fallback)
     return static_cast<long>(std::wcstoul(value, nullptr, 0));
 }
 
+// The slow mode, read at every operation from slow.txt beside the stand-in's file, so that a
+// check can change it while the node runs, as a node whose window is busy answers late:
+//   DELAY FROM UNTIL  an operation that comes while FROM <= now < UNTIL (seconds since 1970)
+//                     is answered DELAY milliseconds after it came
+//   never             every operation is held, unanswered, until the file says otherwise
+// No file, or anything else in it: answered at once.
+void holdAnswer()
+{
+    std::wstring path = ownFile();
+    path.erase(path.find_last_of(L'\\') + 1);
+    path += L"slow.txt";
+    for (bool toldHeld = false;; toldHeld = true) {
+        char text[128] = {};
+        FILE *file = _wfopen(path.c_str(), L"rb");
+        if (file == nullptr)
+            return;
+        std::fread(text, 1, sizeof text - 1, file);
+        std::fclose(file);
+        if (std::strncmp(text, "never", 5) == 0) {
+            if (!toldHeld)
+                log("held: never answered while slow.txt says never");
+            Sleep(100);
+            continue;
+        }
+        long long delay = 0, from = 0, until = 0;
+        if (std::sscanf(text, "%lld %lld %lld", &delay, &from, &until) != 3)
+            return;
+        const long long now = static_cast<long long>(std::time(nullptr));
+        if (now >= from && now < until && delay > 0)
+            Sleep(static_cast<DWORD>(delay));
+        return;
+    }
+}
+
+// What the operations answer, once the slow mode lets them.
 HRESULT operationResult()
 {
+    holdAnswer();
     return static_cast<HRESULT>(environmentNumber(L"ANUNCIEL_MOCK_RESULT", S_OK));
 }
 

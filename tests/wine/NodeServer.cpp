@@ -18,6 +18,9 @@
 // ANUNCIEL_MOCK_RESULT, in the environment of the program that creates the class (COM starts
 // the server from it), is the HRESULT the four operations return (default S_OK); with
 // ANUNCIEL_MOCK_NO_TYPE_INFO set, the object has no type information to give (E_NOTIMPL).
+// slow.txt beside the .exe, read at every operation, makes it a node whose window is busy:
+// "2500 FROM UNTIL" answers each operation 2.5 s late while FROM <= now < UNTIL (seconds
+// since 1970), "never" holds every operation unanswered until the file changes (NodeCalls.h).
 
 #include "NodeCalls.h"
 

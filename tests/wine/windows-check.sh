@@ -15,7 +15,9 @@
 #      question (No, then Yes);
 #   4. removes the node interface's registration from both registry views, as a 32-bit node
 #      installer may leave it for a 64-bit program, and runs the program again: the same
-#      sends, through IDispatch;
+#      sends, through IDispatch; then against a node that answers 2.5 s late around a slot's
+#      second (the window's clock goes on, the slot goes out once and says how late) and one
+#      that never answers ("Encerrar" still ends the program);
 #   5. installs again over it and uninstalls: the operator's files stay, all of ours go, the
 #      Startup shortcut included.
 #
@@ -38,8 +40,8 @@ fi
 
 needed=(cmake ninja x86_64-w64-mingw32-g++-posix i686-w64-mingw32-g++-posix i686-w64-mingw32-widl
     i686-w64-mingw32-windres makensis wine wineboot wineserver Xvfb xdotool xclip strings
-    sha256sum iconv timeout pgrep)
-[ -n "$screenshot" ] && needed+=(icewm import)
+    sha256sum iconv timeout pgrep import)
+[ -n "$screenshot" ] && needed+=(icewm)
 for tool in "${needed[@]}"; do
     if ! command -v "$tool" >/dev/null 2>&1; then
         echo "SKIPPED: Windows package check: '$tool' is not installed"
@@ -432,16 +434,19 @@ answer_box Return || true
 sleep 1.5
 check "\"Enviar agora\" with a missing WAV file sends nothing" test "$(transmit_count)" = 3
 
-# Slot 4 a few seconds ahead, to the second, loaded with "Ler diretiva dos horários", and
-# the seconds around it waited out; sets $due. (Not across midnight, where the time read
-# back below would be today's.)
-slot4_due_soon() {
+# Slot 4 the given seconds ahead, to the second, loaded with "Ler diretiva dos horários";
+# sets $due and $due_epoch. (Not across midnight, where the time read back below would be
+# today's.)
+slot4_due_in() { # seconds
     while [ "$(date +%H%M)" = 2359 ]; do sleep 1; done
-    due=$(date -d '+7 seconds' +%H:%M:%S)
+    due=$(date -d "+$1 seconds" +%H:%M:%S)
     printf '%s\r\n12:30\r\n08\r\n%s\r\n' "$far" "$due" | cp1252 >"$station/hora_msg.txt"
     click $((1920 + 1575 / 2)) $((3960 + 975 / 2))
-    local due_epoch
     due_epoch=$(date -d "$due" +%s)
+}
+# ... a few seconds ahead, and the seconds around it waited out.
+slot4_due_soon() {
+    slot4_due_in 7
     while [ "$(date +%s)" -le $((due_epoch + 3)) ]; do sleep 0.2; done
 }
 slot4_due_soon
@@ -600,6 +605,70 @@ side_unknown_once() { # side as the log names it
 }
 check "... the radio side shown unknown, told once" side_unknown_once 'do rádio (RF)'
 check "... the internet side shown unknown, told once" side_unknown_once 'da internet (IP)'
+server_ended || true
+
+# A node whose window is busy answers late: the stand-in answers every operation 2.5 s late
+# from 20 s before slot 4's second to 10 s after it (slow.txt beside it), then not at all.
+echo "-- a node that answers 2.5 s late, then one that never answers"
+slow="$drive_c/node/slow.txt"
+rm -f "$slow"
+(cd "$station" && wine 'C:\Anunciel\anunciel.exe' >/dev/null 2>&1 &)
+main=$(wait_window "$main_title" 60) ||
+    fatal "with a slow node: the main window \"$main_title\" appears"
+wait_window anunciel 10 >/dev/null || true # slot 2's file is still missing
+answer_box Return || true
+window_gone anunciel 5 || true
+# The clock's field (Text1 at 4200,5520 twips, 1575 x 495), as the screen shows it.
+clock_picture() {
+    import -window "$main" -crop 101x29+282+370 +repage rgb:- 2>/dev/null | sha256sum | cut -c1-16
+}
+watch_clock() { # seconds, file: the clock's picture, with the moment, about four times a second
+    local end=$((SECONDS + $1))
+    while [ $SECONDS -lt $end ]; do
+        echo "$(date +%s%3N) $(clock_picture)"
+        sleep 0.2
+    done >"$2"
+}
+# The picture changed at least once in every 1.7 s (a second plus the sampling's step) of
+# the watch, and as often as the seconds it lasted, less two.
+clock_kept_time() { # file
+    awk 'NR == 1 { first = last = $1; picture = $2; next }
+         $2 != picture { if ($1 - last > 1700) late = 1; last = $1; picture = $2; changes++ }
+         END { if ($1 - last > 1700) late = 1
+               exit !(NR > 1 && !late && changes >= int(($1 - first) / 1000) - 2) }' "$1"
+}
+transmitted_before=$(transmit_count)
+slot4_due_in 25
+printf '2500 %s %s\n' $((due_epoch - 20)) $((due_epoch + 10)) >"$slow"
+while [ "$(date +%s)" -lt $((due_epoch - 15)) ]; do sleep 0.2; done
+watch_clock 23 "$work/clock-slow.txt"
+check "with a node 2.5 s late: the window's clock changes every second" \
+    clock_kept_time "$work/clock-slow.txt"
+while [ "$(date +%s)" -le $((due_epoch + 20)) ]; do sleep 0.2; done
+check "with a node 2.5 s late: slot 4 due at $due sent once, key, play, unkey" \
+    diff -u --label expected --label calls.log <(send_of 'C:\Anunciel\aviso.wav') \
+    <(transmits | tail -n +$((transmitted_before + 1)))
+check "... and its line in the log says how late" \
+    logged "mensagem 4 \\(horário $due\\) \"C:\\\\Anunciel\\\\aviso\\.wav\": enviada.*[0-9] ?m?s\\b.*"
+
+echo never >"$slow"
+sleep 2 # the node has a call it will not answer
+watch_clock 6 "$work/clock-hung.txt"
+check "with a node that never answers: the window's clock changes every second" \
+    clock_kept_time "$work/clock-hung.txt"
+encerrar
+expect_box "with a node that never answers: \"Encerrar\" asks the question" anunciel \
+    "Tem certeza que quer sair?" "Sim   Não   "
+answer_box shift+Tab space || true
+check "with a node that never answers: Yes ends the program within 10 s" wait_program_end 10
+check "... and the log says, before its end, that the node did not answer" \
+    eval 'tail -n 3 "$log_file" | grep -aq "nó não respondeu"'
+# The stand-in is left in the call its client gave up on: let it go, and end it (and the
+# program, had it not ended, so that the uninstall below finds its files free).
+rm -f "$slow"
+for pid in $(pgrep -f 'C:\\node\\nodeserver\.exe|C:\\Anunciel\\anunciel\.exe'); do
+    kill -9 "$pid" 2>/dev/null || true
+done
 server_ended || true
 
 # ---- 5. Install again, uninstall ---------------------------------------------------------

@@ -13,7 +13,8 @@ namespace anunciel::win {
 struct NodeAutomation;
 
 // Holds one instance of the node software's class for the whole run. Every call is made on
-// the thread that created it (the user-interface thread, a single-threaded apartment). Each
+// the thread that created it (in the program the node's own thread, a single-threaded
+// apartment: see ThreadedLink), which must pump messages between calls. Each
 // call answers with its HRESULT as the status; nothing is thrown.
 class ComLink final : public LinkObject
 {

@@ -7,8 +7,9 @@ namespace anunciel {
 // The link on Windows, its notes going to the program's log. The node's object is made,
 // called and released on a thread of its own, which ComLink::create makes a single-threaded
 // apartment and whose event loop pumps the messages COM needs there: a node whose window is
-// busy answers late, or never, and the window's clock must not wait on it.
-LinkCreation createLink(Log *log)
+// busy answers late, or never, and the window's clock must not wait on it. The node software
+// keeps the station's own settings.
+LinkCreation createLink(const StationSettings &, Log *log)
 {
     return ThreadedLink::create(
         [](const ThreadedLink::Note &note) {
