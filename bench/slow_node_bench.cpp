@@ -17,15 +17,13 @@
 //
 // Usage: slow_node_bench [seconds per run]   (default 60)
 
-#include "app/MainWindow.h"
+#include "core/Station.h"
 #include "core/SecondTimer.h"
 #include "link/ThreadedLink.h"
 
-#include <QApplication>
-#include <QCheckBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QLineEdit>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
@@ -176,25 +174,24 @@ void runFor(int seconds)
     qApp->exec();
 }
 
-// The main window as it is, ticked and its lamps read every second.
+// The station as it is, ticked and its sides read every second.
 void runWindow(Run &run, int readMs, int seconds, const Platform &platform)
 {
-    MainWindow window(platform, [&] { return makeLink(readMs, run.record); });
-    window.start();
-    window.findChild<SecondTimer *>(QStringLiteral("Timer1"))->stop();
-    window.findChild<QTimer *>(QStringLiteral("Timer2"))->stop();
-    window.findChild<QLineEdit *>(QStringLiteral("msg4"))->setText(QStringLiteral("aviso.wav"));
-    window.findChild<QCheckBox *>(QStringLiteral("Check4"))->setCheckState(Qt::Checked);
+    Station station(platform, [&] { return makeLink(readMs, run.record); });
+    station.start(StationSettingsRead{});
+    station.findChild<SecondTimer *>(QStringLiteral("Timer1"))->stop();
+    station.findChild<QTimer *>(QStringLiteral("Timer2"))->stop();
+    station.setFileName(3, QStringLiteral("aviso.wav"));
+    station.setEnabled(3, Qt::Checked);
     run.arm = [&](qint64 second) {
         const QTime time = QDateTime::fromMSecsSinceEpoch(second * 1000).time();
-        window.findChild<QLineEdit *>(QStringLiteral("hora4"))
-            ->setText(time.toString(QStringLiteral("HH:mm:ss")));
+        station.setTime(3, time.toString(QStringLiteral("HH:mm:ss")));
     };
     SecondTimer timer(*platform.clock);
     QObject::connect(&timer, &SecondTimer::timeout, [&] {
         run.account(nowMs());
-        window.onSecond();
-        window.showLinkState();
+        station.onSecond();
+        station.readSides();
     });
     timer.start();
     runFor(seconds);
@@ -235,7 +232,7 @@ void runStation(Run &run, int readMs, int seconds, Clock &clock)
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
+    QCoreApplication app(argc, argv);
     const int seconds = argc > 1 ? std::max(10, std::atoi(argv[1])) : 60;
 
     QTemporaryDir dir;

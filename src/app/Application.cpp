@@ -41,10 +41,6 @@ namespace {
 
 int runWindow(QApplication &app, const Platform &platform, StationLog &log)
 {
-    // The schedule files are read and written in the folder the program is started from.
-    StationFolderLock lock(QDir::currentPath());
-    if (!claimStationFolder(lock, platform))
-        return 1;
     // Read once, and handed to the link and the station.
     const StationSettingsRead settings = readStationSettings();
     Station station(platform, [&settings, log = platform.log] {
@@ -54,6 +50,7 @@ int runWindow(QApplication &app, const Platform &platform, StationLog &log)
     MainWindow window(station, platform);
     if (!station.start(settings))
         return 1;
+    station.recall(log.readBack());
     showLogTroubleIn(station, log);
     onTerminationSignal(&window, [&window] { window.endWithoutQuestion(); });
     window.show();
@@ -79,6 +76,12 @@ int run(QApplication &app)
     app.setApplicationName(programTitle());
     app.setApplicationVersion(QStringLiteral(ANUNCIEL_VERSION));
     Platform platform = windowPlatform();
+    // The schedule files are read and written in the folder the program is started from.
+    // A copy refused there says so on standard error and in its box, and writes nothing into
+    // the log of the program that runs there.
+    StationFolderLock lock(QDir::currentPath());
+    if (!claimStationFolder(lock, platform))
+        return 1;
     StationLog log(*platform.clock, stationFolder(platform));
     platform.log = &log;
     log.line(QStringLiteral("Anunciel %1 iniciado na pasta %2")

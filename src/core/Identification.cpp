@@ -173,4 +173,16 @@ QString Identification::skippedOutcome() const
         .arg(noFree, wallSecondsText(*m_watchedFrom), wallText(until), intervalText());
 }
 
+QString Identification::statusText(WallMs now) const
+{
+    const Interval interval = intervalAt(now);
+    const bool current = m_current && m_current->start == interval.start;
+    const bool pending = current && !m_settled && m_dueFrom && !m_done.count(interval.start);
+    if (pending)
+        return QStringLiteral("identificação pendente até %1").arg(wallText(interval.end));
+    return QStringLiteral("próxima identificação a partir de %1%2")
+        .arg(wallText(interval.end),
+             m_onlyWithActivity ? QStringLiteral(", se houver atividade") : QString());
+}
+
 } // namespace anunciel

@@ -52,6 +52,9 @@ public:
     QString sentOutcome(WallMs sentAt, const ChannelWatch &channel) const;
     // What it says of a Skip: why, for the part of the interval the program watched.
     QString skippedOutcome() const;
+    // For the status line at `now`: "identificação pendente até 19:10" while the current
+    // interval still needs it, otherwise "próxima identificação a partir de 19:10".
+    QString statusText(WallMs now) const;
 
 private:
     struct Interval

@@ -58,6 +58,9 @@ public:
 
     // The waiting occurrence of `slot` is done with.
     void settle(int slot);
+    // The occurrence of `slot` at `occurrence` went out already (by an earlier run, says the
+    // record): it does not wait again.
+    void noteSent(int slot, WallMs occurrence) { m_settled[slot] = occurrence; }
 
     // For what the log says of a waiting slot: its time and file as they were when it began
     // to wait.

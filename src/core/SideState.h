@@ -9,7 +9,9 @@ enum class SideState
 {
     Free,
     Busy,
-    Unknown
+    Unknown,
+    // Nothing to read it from (no squelch source): counts as free, but is no measurement.
+    Undetected
 };
 
 inline constexpr int kRadio = 0;
@@ -25,6 +27,8 @@ inline QString sideCaption(int side, SideState state)
         return code + QStringLiteral(" livre");
     case SideState::Busy:
         return code + QStringLiteral(" ocupado ");
+    case SideState::Undetected:
+        return code + QStringLiteral(" sem detecção");
     case SideState::Unknown:
         break;
     }

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QLocale>
+#include <QRegularExpression>
 #include <QTimer>
 
 #include <algorithm>
@@ -17,6 +18,8 @@ namespace {
 constexpr int kTimerIntervalMs = 1000;
 // How far back a late tick looks for seconds that passed unseen.
 constexpr WallMs kLookBackMs = 120 * kMsPerSecond;
+// A file handed to the link this long after its send began says so in its line.
+constexpr WallMs kLateNoteMs = 1500;
 
 // Seconds with one decimal, as Portuguese writes them ("5,2").
 QString seconds(std::chrono::milliseconds ms)
@@ -68,6 +71,10 @@ bool Station::start(const StationSettingsRead &settings)
     }
     m_window = SendingWindow(settings.settings.sending);
     m_identification = Identification(settings.settings.sending);
+    const RfDetection rf = settings.settings.rf.detection;
+    m_rfUndetected = kThisSystem == SettingsSystem::StationLink &&
+                     (rf == RfDetection::Never ||
+                      (rf == RfDetection::Default && settings.settings.rigctld.isEmpty()));
 
     // Without the link the program cannot work at all.
     LinkCreation created = m_linkFactory();
@@ -98,6 +105,7 @@ bool Station::start(const StationSettingsRead &settings)
         if (!m_slots[slot].fileName.isEmpty() && m_slots[slot].time != now)
             setEnabled(slot, Qt::Checked);
     }
+    m_started = true;
     refreshStatus();
     return true;
 }
@@ -429,10 +437,23 @@ LinkStatus Station::transmit(const SendRecord &send, const std::function<std::st
     const bool toldLater = m_link->tellsPlayOutcome();
     if (toldLater)
         m_playing.push_back(send);
+    // When the file was handed over: a node that answers late delays it, and the line says by
+    // how much.
+    WallMs handedAt = keyed;
     m_sending = true;
-    const LinkStatus played = transmitFile(*m_link, *m_platform.pause, path);
+    const LinkStatus played = transmitFile(*m_link, *m_platform.pause, [&] {
+        handedAt = wallNow(*m_platform.clock);
+        return path();
+    });
     m_sending = false;
     m_onAir = std::pair{keyed, wallNow(*m_platform.clock)};
+    SendRecord told = send;
+    const WallMs late = handedAt - wallMs(send.at.date(), send.at.time());
+    if (late >= kLateNoteMs && told.sentOutcome.startsWith(QStringLiteral("enviada")))
+        told.sentOutcome += QStringLiteral(" (com %1 s de atraso: o nó demorou a responder)")
+                                .arg(seconds(std::chrono::milliseconds(late)));
+    if (toldLater && !m_playing.empty())
+        m_playing.back() = told;
     // An identification is not activity that calls for another one.
     if (announcement)
         m_channel.noteOwnSend(keyed);
@@ -442,7 +463,7 @@ LinkStatus Station::transmit(const SendRecord &send, const std::function<std::st
         reportSend(send, QStringLiteral("não enviada: o arquivo não foi tocado (%1)")
                              .arg(withoutFullStop(played.description)));
     } else if (!toldLater) {
-        reportSend(send, send.sentOutcome);
+        reportSend(send, told.sentOutcome);
     } else {
         m_lastOutcome = QStringLiteral("Enviando: %1, desde %2")
                             .arg(send.slot < 0 ? QStringLiteral("identificação")
@@ -572,8 +593,13 @@ QString Station::nextSlotText() const
             bestAt = at;
         }
     }
-    if (best < 0)
-        return QStringLiteral("Nenhuma mensagem marcada");
+    if (best < 0) {
+        const bool anyTicked = std::any_of(m_slots.begin(), m_slots.end(), [](const StationSlot &s) {
+            return s.enabled == Qt::Checked;
+        });
+        return anyTicked ? QStringLiteral("Nenhuma mensagem marcada tem horário válido")
+                         : QStringLiteral("Nenhuma mensagem marcada");
+    }
     return QStringLiteral("Próxima: mensagem %1 %2")
         .arg(best + 1)
         .arg(sendPhrase(*bestAt, now.date()));
@@ -581,11 +607,26 @@ QString Station::nextSlotText() const
 
 void Station::refreshStatus()
 {
-    QString text;
-    for (const QString &part : {m_notice, m_lastOutcome})
-        if (!part.isEmpty())
-            text += part + QStringLiteral(". ");
-    text += nextSlotText();
+    QStringList parts{m_notice, m_lastOutcome};
+    for (const int slot : m_window.waiting())
+        parts << QStringLiteral("Mensagem %1 aguardando canal livre desde %2")
+                     .arg(slot + 1)
+                     .arg(m_window.waitingAs(slot).time);
+    parts << nextSlotText();
+    // What the operator set up but will not go: a time and a file, the box not ticked.
+    for (int slot = 0; slot < kSlotCount; ++slot) {
+        const StationSlot &s = m_slots[slot];
+        if (s.enabled != Qt::Checked && readTimeOfDay(s.time) && !s.fileName.isEmpty())
+            parts << QStringLiteral("Mensagem %1 tem horário e arquivo, mas não está marcada")
+                         .arg(slot + 1);
+    }
+    if (m_identification.isOn() && m_started) {
+        QString id = m_identification.statusText(wallNow(*m_platform.clock));
+        id[0] = id[0].toUpper();
+        parts << id;
+    }
+    parts.removeAll(QString());
+    QString text = parts.join(QStringLiteral(". "));
     if (text == m_shownStatus)
         return;
     m_shownStatus = text;
@@ -606,9 +647,12 @@ SideState Station::readSide(int side)
     const bool radio = side == 0;
     std::int16_t value = 0;
     const LinkStatus read = radio ? m_link->RfBusy(value) : m_link->IpBusy(value);
-    const SideState state = !read.ok()   ? SideState::Unknown
-                            : value != 0 ? SideState::Busy
-                                         : SideState::Free;
+    SideState state = !read.ok()   ? SideState::Unknown
+                      : value != 0 ? SideState::Busy
+                                   : SideState::Free;
+    // With nothing to hear the radio side on, "free" would read as a measurement.
+    if (radio && m_rfUndetected && state == SideState::Free)
+        state = SideState::Undetected;
     emit sideRead(side, state);
 
     const std::optional<SideState> before = m_sideState[side];
@@ -643,11 +687,70 @@ void Station::showNotice(const QString &text)
     refreshStatus();
 }
 
+void Station::recall(const std::optional<QStringList> &record)
+{
+    if (!record) {
+        m_platform.log->line(QStringLiteral("O registro não pôde ser lido: os envios de hoje "
+                                            "não são lembrados, e uma mensagem da janela de "
+                                            "envio ou uma identificação já enviadas podem sair "
+                                            "de novo."));
+        return;
+    }
+    // "2026-12-09 14:30:05 mensagem 1 (horário 14:30) "…": enviada…" and
+    // "2026-12-09 19:03:00 identificação "…": enviada…"; only yesterday's and today's matter.
+    static const QRegularExpression sent(QStringLiteral(
+        R"(^(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d) (?:mensagem ([1-4]) \(horário ([^)]*)\)|(identificação)) ".*": enviada)"));
+    const QDate today = m_platform.clock->today();
+    for (const QString &line : *record) {
+        const QRegularExpressionMatch m = sent.match(line);
+        if (!m.hasMatch())
+            continue;
+        const QDateTime at = QDateTime::fromString(m.captured(1), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        if (!at.isValid() || at.date() < today.addDays(-1) || at.date() > today)
+            continue;
+        const WallMs stamp = wallMs(at.date(), at.time());
+        if (!m.captured(4).isEmpty()) {
+            m_identification.noteIdentified(stamp);
+            continue;
+        }
+        const std::optional<int> second = readTimeOfDay(m.captured(3));
+        if (!second)
+            continue;
+        const int slot = m.captured(2).toInt() - 1;
+        const WallMs occurrence = lastOccurrence(*second, stamp);
+        m_window.noteSent(slot, occurrence);
+        m_decided[slot] = occurrence;
+    }
+}
+
 void Station::stop()
 {
+    if (m_ending)
+        return;
     m_ending = true;
     m_secondTimer->stop();
     m_sideTimer->stop();
+    // What the link was playing is cut off by the end, and what waited its turn never goes:
+    // each has its line, since the link will not tell them any more.
+    if (m_link) {
+        m_link->setPlayOutcomeHandler({});
+        const std::string owed = m_link->unansweredCall();
+        if (!owed.empty())
+            m_platform.log->line(QStringLiteral("O nó não respondeu (%1); o programa encerra sem "
+                                                "esperar por ele.")
+                                     .arg(QString::fromStdString(owed)));
+    }
+    const WallMs now = wallNow(*m_platform.clock);
+    for (std::size_t i = 0; i < m_playing.size(); ++i) {
+        const SendRecord &send = m_playing[i];
+        const std::chrono::milliseconds onAir(
+            std::max<WallMs>(0, now - wallMs(send.at.date(), send.at.time())));
+        reportSend(send, i == 0 ? QStringLiteral("interrompida após %1 s: o programa foi "
+                                                 "encerrado")
+                                      .arg(seconds(onAir))
+                                : QStringLiteral("não enviada: o programa foi encerrado"));
+    }
+    m_playing.clear();
 }
 
 } // namespace anunciel

@@ -89,6 +89,11 @@ public:
     // "Enviar agora".
     void sendNow(int slot);
 
+    // What today's record (the station log's lines, oldest first) says went out, so that a
+    // restart inside a sending window or an identified interval does not send it again.
+    // Nothing: the record could not be read, and nothing is remembered.
+    void recall(const std::optional<QStringList> &record);
+
     // Ends the run: no tick, reading or send after this.
     void stop();
     bool isEnding() const { return m_ending; }
@@ -180,6 +185,8 @@ private:
     QString m_shownStatus;
     bool m_sending = false;
     bool m_ending = false;
+    bool m_started = false;
+    bool m_rfUndetected = false; // no squelch source: the radio side is never busy
 };
 
 } // namespace anunciel

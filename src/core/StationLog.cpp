@@ -131,4 +131,18 @@ void StationLog::noteTrouble(const QString &reason)
         m_onTrouble(reason);
 }
 
+std::optional<QStringList> StationLog::readBack() const
+{
+    QFile file(m_path);
+    if (!file.exists())
+        return QStringList();
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    QString text = QString::fromUtf8(file.readAll());
+    if (text.startsWith(QChar(0xFEFF)))
+        text.remove(0, 1);
+    text.remove(u'\r');
+    return text.split(u'\n', Qt::SkipEmptyParts);
+}
+
 } // namespace anunciel

@@ -12,6 +12,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 #include <cstdio>
 #include <functional>
 
@@ -45,6 +47,9 @@ public:
     }
 
     QString filePath() const { return m_path; }
+    // The lines the file holds now, for the station's memory across a restart: empty when
+    // there is no file yet, nothing when it is there but cannot be read.
+    std::optional<QStringList> readBack() const;
     // Lines not yet in the file.
     int waiting() const { return int(m_waiting.size()); }
 

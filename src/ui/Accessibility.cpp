@@ -102,6 +102,9 @@ void showSpokenSideState(QLabel *caption, const QString &side, SideState state)
     case SideState::Unknown:
         word = QStringLiteral("sem leitura, estado desconhecido");
         break;
+    case SideState::Undetected:
+        word = QStringLiteral("sem detecção, nada informa se está ocupado");
+        break;
     }
     renameAndAnnounce(caption, side + QStringLiteral(": ") + word);
 }
