@@ -222,9 +222,11 @@ void Station::reportSend(const SendRecord &send, const QString &outcome)
                                                             : QString(),
                  outcome);
     const QString how = send.how.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(send.how);
-    m_platform.log->lineAt(send.at,
-                           QStringLiteral("%1%2 \"%3\": %4").arg(what, how, send.path, outcome));
+    const QString line = QStringLiteral("%1%2 \"%3\": %4").arg(what, how, send.path, outcome);
+    m_platform.log->lineAt(send.at, line);
     refreshStatus();
+    emit sendReported(send.slot, line,
+                      outcome == send.sentOutcome && !outcome.startsWith(QStringLiteral("não")));
 }
 
 // The end of a file the link played itself: only now is it known whether it went out whole.
@@ -579,6 +581,12 @@ void Station::showNotice(const QString &text)
 
 void Station::stop()
 {
+    // Releasing the link silences what plays and unkeys: what was on the air is said.
+    while (!m_ending && !m_playing.empty()) {
+        const SendRecord send = m_playing.front();
+        m_playing.pop_front();
+        reportSend(send, QStringLiteral("interrompida: o programa foi encerrado durante o envio"));
+    }
     m_ending = true;
     m_secondTimer->stop();
     m_sideTimer->stop();
