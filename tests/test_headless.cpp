@@ -9,6 +9,7 @@
 #include "support/Wav.h"
 
 #include "core/ControlServer.h"
+#include "settings/StationSettings.h"
 
 #include <QLocalSocket>
 #include <QStandardPaths>
@@ -58,6 +59,8 @@ private slots:
     void refusesToRun();
     void oneProgramPerFolder();
     void socketRefusesAnotherUser();
+    void settingsTemplate_data();
+    void settingsTemplate();
 
 private:
     PulseServer m_sound;
@@ -369,6 +372,48 @@ void TestHeadless::socketRefusesAnotherUser()
     QVERIFY2(errors.contains(QStringLiteral("não aceita comandos deste usuário")), qPrintable(errors));
     QTest::qWait(1200);
     QVERIFY(!rig.everKeyed());
+}
+
+void TestHeadless::settingsTemplate_data()
+{
+    QTest::addColumn<bool>("uncommented");
+    QTest::newRow("as installed") << false;
+    QTest::newRow("every key uncommented") << true;
+}
+
+// The estacao.ini the install puts in a new station folder: every key there, commented out
+// at its default, so that the file changes nothing until the operator edits it.
+void TestHeadless::settingsTemplate()
+{
+    QFETCH(bool, uncommented);
+    QByteArray text = readBytes(QStringLiteral(ANUNCIEL_SOURCE_DIR "/scripts/estacao-modelo.ini"));
+    QVERIFY(text.contains(";rigctld="));
+    if (uncommented) {
+        // Only the keys: the explanations stay comments.
+        static const QRegularExpression key(QStringLiteral("^;[a-z_]+="));
+        QByteArrayList lines = text.split('\n');
+        for (QByteArray &line : lines)
+            if (key.match(QString::fromUtf8(line)).hasMatch())
+                line.remove(0, 1);
+        text = lines.join('\n');
+    }
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("estacao.ini"));
+    QVERIFY(writeBytes(path, text));
+    const anunciel::StationSettingsRead read = anunciel::readStationSettings(path, std::nullopt);
+    QVERIFY2(read.status.ok(), read.status.description.c_str());
+    QStringList got = anunciel::settingsLines(read.settings);
+    QStringList defaults = anunciel::settingsLines(anunciel::StationSettings{});
+    QCOMPARE(got.size(), defaults.size());
+    for (int i = 0; i < defaults.size(); ++i) {
+        const QString key = defaults[i].section(u' ', 0, 0);
+        QVERIFY2(text.contains((uncommented ? "\n" : "\n;") + key.toUtf8() + '='), qPrintable(key));
+        // Without rigctld, the radio side's default is "nenhuma", as the template writes it.
+        if (uncommented && key == anunciel::kRfDetectionKey)
+            QCOMPARE(read.settings.rf.detection, anunciel::RfDetection::Never);
+        else
+            QCOMPARE(got[i], defaults[i]);
+    }
 }
 
 ANUNCIEL_SKIPPABLE_TEST_MAIN(TestHeadless)
