@@ -1,6 +1,7 @@
 #include "Application.h"
 
 #include "MainWindow.h"
+#include "core/ControlServer.h"
 #include "settings/StationSettings.h"
 #include "core/StationFolderLock.h"
 #include "core/StationLog.h"
@@ -52,6 +53,12 @@ int runWindow(QApplication &app, const Platform &platform, StationLog &log)
         return 1;
     station.recall(log.readBack());
     showLogTroubleIn(station, log);
+    // "Enviar agora" and the status from a shell, as for the station without a screen.
+    ControlServer control(station, settings.settings, *platform.clock);
+    if (const std::optional<QString> why = control.listen(QDir::currentPath()))
+        log.line(QStringLiteral("Aviso: os comandos --enviar-agora e --situacao não vão "
+                                "funcionar nesta execução: %1")
+                     .arg(*why));
     onTerminationSignal(&window, [&window] { window.endWithoutQuestion(); });
     window.show();
     return app.exec();

@@ -257,9 +257,11 @@ void Station::reportSend(const SendRecord &send, const QString &outcome)
                                                             : QString(),
                  outcome);
     const QString how = send.how.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(send.how);
-    m_platform.log->lineAt(send.at,
-                           QStringLiteral("%1%2 \"%3\": %4").arg(what, how, send.path, outcome));
+    const QString line = QStringLiteral("%1%2 \"%3\": %4").arg(what, how, send.path, outcome);
+    m_platform.log->lineAt(send.at, line);
     refreshStatus();
+    emit sendReported(send.slot, line,
+                      outcome == send.sentOutcome && !outcome.startsWith(QStringLiteral("não")));
 }
 
 // The end of a file the link played itself: only now is it known whether it went out whole.

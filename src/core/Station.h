@@ -94,9 +94,12 @@ public:
     // Nothing: the record could not be read, and nothing is remembered.
     void recall(const std::optional<QStringList> &record);
 
-    // Ends the run: no tick, reading or send after this.
+    // Ends the run: no tick, reading or send after this. A send still on the air is cut off
+    // and reported as such.
     void stop();
     bool isEnding() const { return m_ending; }
+    // Whether a send holds the link right now (a call into it is under way).
+    bool isSending() const { return m_sending; }
 
     // The program folder with its trailing separator, as the last send or tick found it
     // (the design's `caminho`).
@@ -112,6 +115,9 @@ signals:
     void statusChanged(const QString &text);
     void slotChanged(int slot);
     void daysChanged();
+    // Every send's final word, as the log has it: `slot` -1 for the identification; `sent`
+    // when the file went out (whole, or over a busy channel as the settings allow).
+    void sendReported(int slot, const QString &line, bool sent);
 
 private:
     enum class SendKind

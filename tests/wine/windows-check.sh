@@ -107,7 +107,7 @@ echo "   $(basename "$zip"): $(stat -c %s "$zip") bytes;" \
     "$(basename "$installer"): $(stat -c %s "$installer") bytes; $(($(date +%s) - t0)) s"
 
 # The zip is a ready station folder: the program, its DLLs and the three plugin folders.
-station_files=(anunciel.exe Qt6Core.dll Qt6Gui.dll Qt6Widgets.dll libstdc++-6.dll
+station_files=(anunciel.exe Qt6Core.dll Qt6Gui.dll Qt6Widgets.dll Qt6Network.dll libstdc++-6.dll
     libgcc_s_seh-1.dll libwinpthread-1.dll platforms/qwindows.dll imageformats/qgif.dll
     styles/qwindowsvistastyle.dll)
 top=$(basename "$zip" .zip)
