@@ -12,7 +12,7 @@ test) lists=("$here"/packages/*.txt) what="the build and the tests" ;;
 *) echo "usage: $0 [run|test]" >&2; exit 2 ;;
 esac
 
-# shellcheck source=lib/packages.sh
+# shellcheck source=scripts/lib/packages.sh
 source "$here/lib/packages.sh"
 
 mapfile -t wanted < <(cat "${lists[@]}" | sed 's/#.*//' | awk 'NF {print $1}' | sort -u)

@@ -12,7 +12,8 @@
 #   TEST_STEPS   only these scripts/test.d steps, by name ("70-operator-path.sh"); "none": none
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-cd "$root"
+cd "$root" || exit 1
+# shellcheck source=lib/step.sh
 source scripts/lib/step.sh
 
 TEST_RUN_DIR=$(mktemp -d "${TMPDIR:-/tmp}/anunciel-test.XXXXXX")
@@ -97,7 +98,7 @@ if [ "$before" = "$after" ]; then
     add_row passed "checkout unchanged" ""
 else
     echo "FAIL: running the tests changed the checkout outside build/ (before < > after):"
-    diff <(printf '%s\n' "$before") <(printf '%s\n' "$after") | grep '^[<>]'
+    diff <(printf '%s\n' "$before") <(printf '%s\n' "$after") | grep '^[<>] .'
     add_row failed "checkout unchanged" "" "files made, changed or deleted outside build/ (above)"
 fi
 

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Installing Debian packages, or saying plainly why not. Sourced by scripts/install-deps.sh
 # and by the scripts/test.d steps that install their own large tools.
 #
@@ -32,7 +33,7 @@ packages_tell() {
 
 packages_update() {
     # One update per run, unless an architecture was added since (its index is missing).
-    local stamp= archs
+    local stamp='' archs
     archs=$(dpkg --print-foreign-architectures | tr '\n' ' ')
     if [ -n "${TEST_RUN_DIR:-}" ]; then
         stamp="$TEST_RUN_DIR/apt-updated"

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # For the scripts/test.d steps. A step ends in one of three ways, which scripts/test.sh puts in
 # its closing table: exit 0 passed, 77 skipped (it could not run at all; the reason is its last
 # "SKIPPED: " line), anything else failed. A step that ran but left some of its checks out

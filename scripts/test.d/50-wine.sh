@@ -4,7 +4,9 @@
 # step is reported as skipped (scripts/lib/step.sh), which CI counts as a failure.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
+# shellcheck source=scripts/lib/step.sh
 source "$root/scripts/lib/step.sh"
+# shellcheck source=scripts/lib/packages.sh
 source "$root/scripts/lib/packages.sh"
 
 need_packages "the Wine check" "wine wine64 g++-mingw-w64-x86-64" ||

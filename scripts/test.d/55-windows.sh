@@ -7,7 +7,9 @@
 # reported as skipped (scripts/lib/step.sh), which CI counts as a failure.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
+# shellcheck source=scripts/lib/step.sh
 source "$root/scripts/lib/step.sh"
+# shellcheck source=scripts/lib/packages.sh
 source "$root/scripts/lib/packages.sh"
 
 # The stand-in node is a 32-bit program, as the real node is: built with the i686 compiler, it
@@ -18,6 +20,7 @@ required=("wine wine64 g++-mingw-w64-x86-64-posix mingw-w64-tools xvfb xdotool x
 need_packages "the Windows package check" "${required[@]}" g++-mingw-w64-i686-posix wine32:i386 ||
     true
 missing=()
+# shellcheck disable=SC2048 # a group is a word list
 for p in ${required[*]}; do package_installed "$p" || missing+=("$p"); done
 [ ${#missing[@]} = 0 ] || step_skip "Windows package check: could not install ${missing[*]}"
 

@@ -7,7 +7,9 @@
 # missing, the step is reported as skipped (scripts/lib/step.sh), which CI counts as a failure.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
+# shellcheck source=scripts/lib/step.sh
 source "$root/scripts/lib/step.sh"
+# shellcheck source=scripts/lib/packages.sh
 source "$root/scripts/lib/packages.sh"
 
 # The window manager is a group of its own: it never waits on Wine's packages, nor they on it.

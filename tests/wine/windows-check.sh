@@ -52,11 +52,11 @@ stdole64=/usr/lib/x86_64-linux-gnu/wine/x86_64-windows/stdole2.tlb
 if [ "${WINDOWS_CHECK_NODE_BITS:-}" = 64 ]; then
     no_32_bits="WINDOWS_CHECK_NODE_BITS=64"
 elif [ ! -f "$stdole32" ]; then
-    no_32_bits="no 32-bit Wine (Debian package wine32:i386)"
+    no_32_bits="no 32-bit Wine, Debian package wine32:i386"
 else
     for tool in i686-w64-mingw32-g++-posix i686-w64-mingw32-widl i686-w64-mingw32-windres; do
         command -v "$tool" >/dev/null 2>&1 && continue
-        no_32_bits="no $tool (Debian packages g++-mingw-w64-i686-posix mingw-w64-tools)"
+        no_32_bits="no $tool, Debian packages g++-mingw-w64-i686-posix mingw-w64-tools"
         break
     done
 fi
@@ -683,6 +683,6 @@ echo "windows check took $(($(date +%s) - started)) s"
 echo "windows: $passed passed, $failed failed, $skipped skipped"
 if [ "$skipped" -gt 0 ]; then
     # For the closing table of scripts/test.sh.
-    echo "NOTE: $passed checks passed, $skipped skipped: they need a 32-bit server ($no_32_bits)"
+    echo "NOTE: $passed checks passed, $skipped skipped for want of a 32-bit server ($no_32_bits)"
 fi
 [ "$failed" = 0 ]
