@@ -61,49 +61,56 @@ run_row() {
     return "$status"
 }
 
+# shellcheck disable=SC2317 # called through run_row
 ctest_row() {
     ctest --preset default -j"$(nproc)" ${TEST_REGEX:+-R "$TEST_REGEX"} || return
     echo "NOTE: $1 tests"
 }
 
-before=$(scripts/checkout-state.sh "$root")
-built=1
-run_row packages scripts/install-deps.sh test
-run_row build scripts/build.sh default || built=0
-tests=$(ctest --preset default -N ${TEST_REGEX:+-R "$TEST_REGEX"} 2>/dev/null |
-    sed -n 's/^Total Tests: //p')
-if [ "$built" = 1 ] && [ -n "${TEST_REGEX:-}" ] && [ "${tests:-0}" = 0 ]; then
-    add_row skipped CTest "" "not chosen (no test matches TEST_REGEX=$TEST_REGEX)"
-elif [ "$built" = 1 ]; then
-    run_row CTest ctest_row "${tests:-0}"
-else
-    add_row skipped CTest "" "the build failed"
-fi
-for step in scripts/test.d/*.sh; do
-    [ -e "$step" ] || continue
-    name=$(basename "$step")
-    if [ -n "${TEST_STEPS:-}" ] && [[ " $TEST_STEPS " != *" $name "* ]]; then
-        add_row skipped "$name" "" "not chosen (TEST_STEPS)"
-        continue
+# All in one function, read whole before it runs: a script edited during the run (as when
+# working on it) cannot change what this run does.
+main() {
+    local started step name tests after built=1 before
+    started=$(date +%s)
+    before=$(scripts/checkout-state.sh "$root")
+    run_row packages scripts/install-deps.sh test
+    run_row build scripts/build.sh default || built=0
+    tests=$(ctest --preset default -N ${TEST_REGEX:+-R "$TEST_REGEX"} 2>/dev/null |
+        sed -n 's/^Total Tests: //p')
+    if [ "$built" = 1 ] && [ -n "${TEST_REGEX:-}" ] && [ "${tests:-0}" = 0 ]; then
+        add_row skipped CTest "" "not chosen (no test matches TEST_REGEX=$TEST_REGEX)"
+    elif [ "$built" = 1 ]; then
+        run_row CTest ctest_row "${tests:-0}"
+    else
+        add_row skipped CTest "" "the build failed"
     fi
-    if [ "$built" = 0 ]; then
-        add_row skipped "$name" "" "the build failed"
-        continue
+    for step in scripts/test.d/*.sh; do
+        [ -e "$step" ] || continue
+        name=$(basename "$step")
+        if [ -n "${TEST_STEPS:-}" ] && [[ " $TEST_STEPS " != *" $name "* ]]; then
+            add_row skipped "$name" "" "not chosen (TEST_STEPS)"
+            continue
+        fi
+        if [ "$built" = 0 ]; then
+            add_row skipped "$name" "" "the build failed"
+            continue
+        fi
+        run_row "$name" bash "$step"
+    done
+
+    after=$(scripts/checkout-state.sh "$root")
+    if [ "$before" = "$after" ]; then
+        add_row passed "checkout unchanged" ""
+    else
+        echo "FAIL: running the tests changed the checkout outside build/ (before < > after):"
+        diff <(printf '%s\n' "$before") <(printf '%s\n' "$after") | grep '^[<>] .'
+        add_row failed "checkout unchanged" "" "files made, changed or deleted outside build/ (above)"
     fi
-    run_row "$name" bash "$step"
-done
 
-after=$(scripts/checkout-state.sh "$root")
-if [ "$before" = "$after" ]; then
-    add_row passed "checkout unchanged" ""
-else
-    echo "FAIL: running the tests changed the checkout outside build/ (before < > after):"
-    diff <(printf '%s\n' "$before") <(printf '%s\n' "$after") | grep '^[<>] .'
-    add_row failed "checkout unchanged" "" "files made, changed or deleted outside build/ (above)"
-fi
-
-echo
-echo "== What ran"
-printf '%s\n' "${rows[@]}"
-echo "$passed passed, $failed failed, $skipped skipped"
-[ "$failed" = 0 ]
+    echo
+    echo "== What ran ($((($(date +%s) - started) / 60)) min $((($(date +%s) - started) % 60)) s in all)"
+    printf '%s\n' "${rows[@]}"
+    echo "$passed passed, $failed failed, $skipped skipped"
+    [ "$failed" = 0 ]
+}
+main; exit

@@ -26,9 +26,15 @@ packages_apt() {
     DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=900 "$@"
 }
 
-# Prints the last lines of apt's output in $1, indented, as the reason of a failure.
-packages_tell() {
-    tail -n 12 "$1" | sed 's/^/    apt: /'
+# Prints apt's own last lines from its output in $1, indented, as the reason of a failure: of
+# an update its errors and warnings (the rest is hashes and progress), of an install its end
+# (the packages that could not be had and why).
+packages_tell() { # log, update|install
+    if [ "$2" = update ] && grep -qE '^(Err|E|W):' "$1"; then
+        grep -E '^(Err|E|W):' "$1" | tail -n 6
+    else
+        tail -n 12 "$1"
+    fi | sed 's/^/    apt: /'
 }
 
 packages_update() {
@@ -48,7 +54,7 @@ packages_update() {
             return 0
         fi
         echo "apt-get update failed (try $try of $tries):"
-        packages_tell "$log"
+        packages_tell "$log" update
         if ((try < tries)); then
             echo "  trying again in $pause s (a mirror being synced settles in minutes)"
             sleep "$pause"
@@ -67,7 +73,7 @@ packages_install() {
     packages_apt install -y -q --no-install-recommends "$@" >"$log" 2>&1 || status=$?
     if [ "$status" != 0 ]; then
         echo "  could not install $*:"
-        packages_tell "$log"
+        packages_tell "$log" install
     fi
     rm -f "$log"
     return "$status"
