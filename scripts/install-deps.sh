@@ -7,19 +7,20 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 case "${1:-test}" in
-run) lists=("$here/packages/run.txt") ;;
-test) lists=("$here"/packages/*.txt) ;;
+run) lists=("$here/packages/run.txt") what="building and running the program" ;;
+test) lists=("$here"/packages/*.txt) what="the build and the tests" ;;
 *) echo "usage: $0 [run|test]" >&2; exit 2 ;;
 esac
 
-installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
+# shellcheck source=scripts/lib/packages.sh
+source "$here/lib/packages.sh"
 
 mapfile -t wanted < <(cat "${lists[@]}" | sed 's/#.*//' | awk 'NF {print $1}' | sort -u)
 missing=()
 for entry in "${wanted[@]}"; do
   IFS='|' read -r -a choices <<<"$entry"
   met=0
-  for p in "${choices[@]}"; do installed "$p" && met=1 && break; done
+  for p in "${choices[@]}"; do package_installed "$p" && met=1 && break; done
   [ "$met" = 1 ] || missing+=("${choices[0]}")
 done
 # A package wanted twice by the lists (once alone, once as a choice) is installed once.
@@ -31,7 +32,4 @@ if [ "$(id -u)" != 0 ]; then
   echo "Install them as root first: sudo bash $here/install-deps.sh ${1:-test}" >&2
   exit 1
 fi
-echo "Installing: ${missing[*]}"
-export DEBIAN_FRONTEND=noninteractive
-apt-get update -qq
-apt-get install -y -qq --no-install-recommends "${missing[@]}"
+need_packages "$what" "${missing[*]}"

@@ -1,32 +1,16 @@
 #!/usr/bin/env bash
 # The Windows link, checked under Wine (tests/wine/run.sh). Wine and mingw-w64 are large, so
 # they are installed here rather than with the build's packages; where that is impossible the
-# check is reported as skipped, loudly, and does not count as passed.
+# step is reported as skipped (scripts/lib/step.sh), which CI counts as a failure.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
+# shellcheck source=scripts/lib/step.sh
+source "$root/scripts/lib/step.sh"
+# shellcheck source=scripts/lib/packages.sh
+source "$root/scripts/lib/packages.sh"
 
-packages=(wine wine64 g++-mingw-w64-x86-64)
-missing=()
-for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    echo "Installing for the Wine check: ${missing[*]}"
-    export DEBIAN_FRONTEND=noninteractive
-    if ! { apt-get update -qq && apt-get install -y -qq --no-install-recommends "${missing[@]}"; }; then
-        echo "**************************************************************************"
-        echo "SKIPPED: Wine check of the Windows link: could not install ${missing[*]}"
-        echo "**************************************************************************"
-        exit 0
-    fi
-fi
+need_packages "the Wine check" "wine wine64 g++-mingw-w64-x86-64" ||
+    step_skip "Wine check of the Windows link: could not install ${packages_missing[*]}"
 
-status=0
-bash "$root/tests/wine/run.sh" || status=$?
-if [ "$status" = 77 ]; then
-    echo "**************************************************************************"
-    echo "SKIPPED: Wine check of the Windows link (see the reason above)"
-    echo "**************************************************************************"
-    exit 0
-fi
-exit "$status"
+# run.sh says why when it skips (exit 77), and that is passed on as it is.
+exec bash "$root/tests/wine/run.sh"

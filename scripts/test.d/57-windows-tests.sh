@@ -4,29 +4,19 @@
 # tests of Linux-only parts (the station link, PulseAudio, AT-SPI, POSIX signals) are left out
 # by the build; every other one runs. Wine, mingw-w64 and Xvfb are large, so they are installed
 # here rather than with the build's packages; where that is impossible, or the shared Qt is
-# missing, the run is reported as skipped, loudly, and does not count as passed.
+# missing, the step is reported as skipped (scripts/lib/step.sh), which CI counts as a failure.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
+# shellcheck source=scripts/lib/step.sh
+source "$root/scripts/lib/step.sh"
+# shellcheck source=scripts/lib/packages.sh
+source "$root/scripts/lib/packages.sh"
 
-packages=(wine wine64 g++-mingw-w64-x86-64-posix xvfb icewm ninja-build)
-missing=()
-for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-skipped() {
-    echo "**************************************************************************"
-    echo "SKIPPED: unit tests under Wine: $1"
-    echo "**************************************************************************"
-    exit 0
-}
-if [ ${#missing[@]} -gt 0 ]; then
-    echo "Installing for the unit tests under Wine: ${missing[*]}"
-    export DEBIAN_FRONTEND=noninteractive
-    { apt-get update -qq && apt-get install -y -qq --no-install-recommends "${missing[@]}"; } ||
-        skipped "could not install ${missing[*]}"
-fi
+# The window manager is a group of its own: it never waits on Wine's packages, nor they on it.
+need_packages "the unit tests under Wine" "wine wine64 g++-mingw-w64-x86-64-posix xvfb ninja-build" \
+    icewm || step_skip "unit tests under Wine: could not install ${packages_missing[*]}"
 if [ ! -f "$root/../shared/qt6-mingw/qt6-mingw.tar.xz" ]; then
-    skipped "no Qt for Windows at ../shared/qt6-mingw/qt6-mingw.tar.xz (tools/build-qt6-mingw.sh makes one)"
+    step_skip "unit tests under Wine: no Qt for Windows at ../shared/qt6-mingw/qt6-mingw.tar.xz (tools/build-qt6-mingw.sh makes one)"
 fi
 
 cd "$root"

@@ -1,6 +1,7 @@
 // A stand-in for the node software shaped as the real one runs: a 32-bit program that serves
 // the automation class out of process, with the type library in its own .exe (NodeServer.idl,
-// as resource TYPELIB 1). For the Windows check under Wine.
+// as resource TYPELIB 1). For the Windows check under Wine, which builds it for 64 bits
+// where 32-bit Wine cannot be had (the same code; only the registry views differ).
 //
 //   nodeserver.exe /regserver   registers itself as a 32-bit program does: RegisterTypeLib on
 //                               its own file (the TypeLib key, and the Interface key in both
