@@ -287,7 +287,8 @@ void TestHeadless::signalDuringSendUnkeys()
     QVERIFY(QString::fromUtf8(command.readAllStandardError()).contains(QStringLiteral("interrompida")));
     const QString log = station.log();
     QVERIFY2(log.contains(QStringLiteral("mensagem 1 (enviar agora)")) &&
-                 log.contains(QStringLiteral("interrompida: o programa foi encerrado")),
+                 log.contains(QStringLiteral("interrompida após")) &&
+                 log.contains(QStringLiteral(": o programa foi encerrado")),
              qPrintable(log));
     QVERIFY(log.trimmed().endsWith(QStringLiteral("Anunciel encerrado.")));
 }

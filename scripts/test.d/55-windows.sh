@@ -14,8 +14,9 @@ source "$root/scripts/lib/packages.sh"
 
 # The stand-in node is a 32-bit program, as the real node is: built with the i686 compiler, it
 # runs under 32-bit Wine (wine32, an i386 package whose index can be out of step with the
-# amd64 one). ImageMagick's import reads the window's clock off the screen. Those are groups of their own, so that nothing else waits on them; without
+# amd64 one). Those are groups of their own, so that nothing else waits on them; without
 # them the check runs against a 64-bit stand-in and leaves out only what needs 32 bits.
+# ImageMagick's import reads the window's clock off the screen.
 required=("wine wine64 g++-mingw-w64-x86-64-posix mingw-w64-tools xvfb xdotool xclip binutils imagemagick" nsis)
 need_packages "the Windows package check" "${required[@]}" g++-mingw-w64-i686-posix wine32:i386 ||
     true

@@ -71,10 +71,6 @@ bool Station::start(const StationSettingsRead &settings)
     }
     m_window = SendingWindow(settings.settings.sending);
     m_identification = Identification(settings.settings.sending);
-    const RfDetection rf = settings.settings.rf.detection;
-    m_rfUndetected = kThisSystem == SettingsSystem::StationLink &&
-                     (rf == RfDetection::Never ||
-                      (rf == RfDetection::Default && settings.settings.rigctld.isEmpty()));
 
     // Without the link the program cannot work at all.
     LinkCreation created = m_linkFactory();
@@ -83,6 +79,7 @@ bool Station::start(const StationSettingsRead &settings)
         return false;
     }
     m_link = std::move(created.link);
+    m_rfUndetected = !m_link->hearsRadioSide();
     if (m_link->tellsPlayOutcome())
         m_link->setPlayOutcomeHandler([this](const PlayOutcome &outcome) { playOutcome(outcome); });
 
@@ -618,7 +615,8 @@ void Station::refreshStatus()
     // What the operator set up but will not go: a time and a file, the box not ticked.
     for (int slot = 0; slot < kSlotCount; ++slot) {
         const StationSlot &s = m_slots[slot];
-        if (s.enabled != Qt::Checked && readTimeOfDay(s.time) && !s.fileName.isEmpty())
+        if (s.enabled != Qt::Checked && readTimeOfDay(s.time) && !s.fileName.isEmpty() &&
+            findsNormalFile(slotPath(slot)))
             parts << QStringLiteral("Mensagem %1 tem horário e arquivo, mas não está marcada")
                          .arg(slot + 1);
     }

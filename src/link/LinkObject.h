@@ -63,6 +63,9 @@ public:
     // answered (a hung node), empty when there is none: on the way out the log says so, and
     // nothing waits for it.
     virtual std::string unansweredCall() const { return {}; }
+    // False for a link with nothing to hear the radio side on (no squelch source): its radio
+    // reads free always, which is no measurement.
+    virtual bool hearsRadioSide() const { return true; }
 };
 
 // Result of creating the link at start-up: either a link, or the reason it could not be made.

@@ -58,6 +58,7 @@ public:
     ~StationLink() override;
 
     LinkStatus RfBusy(std::int16_t &value) override;
+    bool hearsRadioSide() const override { return m_detection != RfDetection::Never; }
     LinkStatus IpBusy(std::int16_t &value) override;
     LinkStatus SetTransmit(bool on) override;
     LinkStatus PlayFile(const std::string &path, bool flag) override;
