@@ -11,6 +11,8 @@
 #include <QTest>
 
 #include <csignal>
+#include <memory>
+#include <vector>
 #include <sys/prctl.h>
 
 namespace anunciel::test {
@@ -25,6 +27,8 @@ public:
     {
         if (m_server.state() == QProcess::NotRunning)
             return;
+        m_reader.kill();
+        m_reader.waitForFinished(3000);
         m_server.terminate();
         if (!m_server.waitForFinished(3000)) {
             m_server.kill();
@@ -41,8 +45,70 @@ public:
     // did not come up within ten seconds.
     bool start(const QStringList &modules = {})
     {
+        m_modules = modules;
+        return launch();
+    }
+
+    // The server dies at once (as when it crashes), and comes back on the same socket.
+    void kill()
+    {
+        m_reader.kill();
+        m_reader.waitForFinished(3000);
+        m_server.kill();
+        m_server.waitForFinished(3000);
+        QFile::remove(m_dir.filePath(QStringLiteral("pulse.sock")));
+    }
+    bool restart() { return launch(); }
+
+    // pactl against this server (Debian's pulseaudio-utils): true when it succeeded.
+    static bool hasPactl()
+    {
+        return !QStandardPaths::findExecutable(QStringLiteral("pactl")).isEmpty();
+    }
+    bool pactl(const QStringList &arguments, QString *output = nullptr)
+    {
+        QProcess run;
+        run.start(QStandardPaths::findExecutable(QStringLiteral("pactl")), arguments);
+        const bool ok = run.waitForFinished(5000) && run.exitStatus() == QProcess::NormalExit &&
+                        run.exitCode() == 0;
+        if (output)
+            *output = QString::fromUtf8(run.readAllStandardOutput());
+        return ok;
+    }
+
+    // Another null output, read as the first one is; its module's number, empty on failure.
+    QString addOutput(const QString &name, const QString &description)
+    {
+        QString module;
+        if (!pactl({QStringLiteral("load-module"), QStringLiteral("module-null-sink"),
+                    QStringLiteral("sink_name=") + name,
+                    QStringLiteral("sink_properties=device.description=") + description},
+                   &module))
+            return {};
+        readMonitor(m_extraReaders.emplace_back(std::make_unique<QProcess>()).get(), name);
+        QTest::qWait(2100); // its first block, rendered before anything read it
+        return module.trimmed();
+    }
+
+private:
+    static void readMonitor(QProcess *reader, const QString &sink)
+    {
+        const QString parec = QStandardPaths::findExecutable(QStringLiteral("parec"));
+        if (parec.isEmpty())
+            return;
+        reader->setStandardOutputFile(QProcess::nullDevice());
+        reader->setStandardErrorFile(QProcess::nullDevice());
+        reader->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+        reader->start(parec, {QStringLiteral("-d"), sink + QStringLiteral(".monitor"),
+                              QStringLiteral("--latency-msec=20")});
+        reader->waitForStarted(5000);
+    }
+
+    bool launch()
+    {
         if (!m_dir.isValid())
             return false;
+        const QStringList &modules = m_modules;
         const QString socket = m_dir.filePath(QStringLiteral("pulse.sock"));
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("HOME"), m_dir.path());
@@ -71,12 +137,19 @@ public:
             !QTest::qWaitFor([&socket] { return QFile::exists(socket); }, 10000))
             return false;
         qputenv("PULSE_SERVER", ("unix:" + socket).toUtf8());
+        // A null sink with nothing reading it renders in blocks of up to two seconds, and a
+        // stream that comes while it sleeps waits that long for its first request; a sound
+        // card plays on. Its monitor read in small blocks (parec, where there is one) keeps
+        // it rendering as a card does.
+        readMonitor(&m_reader, QStringLiteral("null"));
         return true;
     }
 
-private:
     QTemporaryDir m_dir;
     QProcess m_server;
+    QProcess m_reader;
+    std::vector<std::unique_ptr<QProcess>> m_extraReaders;
+    QStringList m_modules;
 };
 
 } // namespace anunciel::test
