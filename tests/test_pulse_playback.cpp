@@ -46,6 +46,8 @@ private slots:
     void outputRemovedMidFileUnkeys_data();
     void outputRemovedMidFileUnkeys();
     void serverKilledAndBackLeavesNoDeadCarrier();
+    void queuedSendTakesItsTurnOnlyOnFreeChannel_data();
+    void queuedSendTakesItsTurnOnlyOnFreeChannel();
 
 private:
     QString write(const QString &name, const QByteArray &bytes);
@@ -460,6 +462,46 @@ void TestPulsePlayback::serverKilledAndBackLeavesNoDeadCarrier()
     QVERIFY(outcomes[1].status.ok());
     QVERIFY(!rig.ptt());
     QVERIFY2(clock.elapsed() >= 500, qPrintable(QString::number(clock.elapsed())));
+}
+
+// An identification queued behind a message, on real sound: the squelch opens while the
+// message plays; at its turn the identification is not played and the radio is unkeyed at
+// the message's end. On a free channel it follows under the same carrier.
+void TestPulsePlayback::queuedSendTakesItsTurnOnlyOnFreeChannel_data()
+{
+    QTest::addColumn<bool>("busy");
+    QTest::newRow("squelch open at its turn") << true;
+    QTest::newRow("channel free at its turn") << false;
+}
+
+void TestPulsePlayback::queuedSendTakesItsTurnOnlyOnFreeChannel()
+{
+    QFETCH(bool, busy);
+    const QString message = write(QStringLiteral("m.wav"), announcementWav(1000));
+    const QString identification = write(QStringLiteral("n.wav"), announcementWav(700));
+    ScriptedRig rig;
+    StationSettings settings;
+    settings.rigctld = QString::fromStdString(rig.address());
+    LinkCreation created = createStationLink(settings, createSystemAudioPlayer(), nullptr);
+    QVERIFY(created.link);
+    std::vector<PlayOutcome> outcomes;
+    created.link->setPlayOutcomeHandler([&](const PlayOutcome &o) { outcomes.push_back(o); });
+    QVERIFY(created.link->PlayFile(message.toStdString(), true).ok());
+    QVERIFY(created.link->PlayFile(identification.toStdString(), true).ok());
+    rig.scriptSquelch({busy ? "1" : "0"});
+    QTRY_COMPARE_WITH_TIMEOUT(outcomes.size(), std::size_t(2), 8000);
+    QVERIFY(outcomes[0].status.ok());
+    QCOMPARE(outcomes[1].path, identification.toStdString());
+    QCOMPARE(outcomes[1].status.ok(), !busy);
+    QCOMPARE(outcomes[1].started, !busy);
+    if (busy)
+        QCOMPARE(outcomes[1].status.code, stationerror::ChannelBusy);
+    QVERIFY(!rig.ptt());
+    // Keyed once either way: the identification never keys again on its own.
+    int rises = 0;
+    for (const ScriptedRig::PttChange &change : rig.pttLog())
+        rises += change.on ? 1 : 0;
+    QCOMPARE(rises, 1);
 }
 
 ANUNCIEL_SKIPPABLE_TEST_MAIN(TestPulsePlayback)
