@@ -225,10 +225,10 @@ int main(int argc, char *argv[])
             f.gaps.push_back(tone.longestGapMs);
         }
         const QString label = QStringLiteral("%1 Hz %2-bit").arg(rate).arg(bits);
-        std::printf("  %-18s %5.1f / %5.1f    %6.1f / %6.1f   %7.2f / %7.2f   %5.2f      %5.1f / %5.1f\n",
-                    qPrintable(label), median(f.lead), maxOf(f.lead), minOf(f.played),
-                    maxOf(f.played), minOf(f.hz), maxOf(f.hz), maxOf(f.gaps), minOf(f.tail),
-                    maxOf(f.tail));
+        std::printf(
+            "  %-18s %5.1f / %5.1f    %6.1f / %6.1f   %7.2f / %7.2f   %5.2f      %5.1f / %5.1f\n",
+            qPrintable(label), median(f.lead), maxOf(f.lead), minOf(f.played), maxOf(f.played),
+            minOf(f.hz), maxOf(f.hz), maxOf(f.gaps), minOf(f.tail), maxOf(f.tail));
         // Sound before PTT, or after it, is what this program must never do; a file cut,
         // stretched, off pitch or with gaps is what it must not send.
         const bool outside = minOf(f.lead) < 0 || minOf(f.tail) < 0;

@@ -4,9 +4,9 @@
 // is no other station, an input lost and back is told once each way, and the input is named
 // at start and listed without a display.
 
+#include "link/StationErrors.h"
 #include "link/audio/AudioOutputs.h"
 #include "link/audio/AudioPlayer.h"
-#include "link/StationErrors.h"
 #include "link/station/StationLink.h"
 #include "settings/StationSettings.h"
 #include "support/Harness.h"

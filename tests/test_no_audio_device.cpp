@@ -2,8 +2,8 @@
 // never keyed for it, the window shows nothing and the send goes on through its pause and
 // unkey; the log says why, and that the sound server does not answer, once.
 
-#include "link/audio/AudioPlayer.h"
 #include "link/StationErrors.h"
+#include "link/audio/AudioPlayer.h"
 #include "link/station/StationLink.h"
 #include "settings/StationSettings.h"
 #include "support/Harness.h"

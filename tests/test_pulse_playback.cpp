@@ -3,11 +3,11 @@
 // user-interface thread held for the transmit pause does not break the sound, the sound
 // waits for its start time, and the output is found by its name.
 
-#include "link/audio/AudioPlayer.h"
 #include "link/StationErrors.h"
+#include "link/TransmitSequence.h"
+#include "link/audio/AudioPlayer.h"
 #include "link/station/StationLink.h"
 #include "settings/StationSettings.h"
-#include "link/TransmitSequence.h"
 #include "support/Harness.h"
 #include "support/OutputList.h"
 #include "support/PulseServer.h"

@@ -1,11 +1,11 @@
 // The station link's keying and squelch, against a scripted rigctld on loopback and a
 // player whose playback the test ends by hand.
 
-#include "link/audio/ChannelListener.h"
 #include "link/StationErrors.h"
+#include "link/TransmitSequence.h"
+#include "link/audio/ChannelListener.h"
 #include "link/station/StationLink.h"
 #include "settings/StationSettings.h"
-#include "link/TransmitSequence.h"
 #include "support/FakePlayer.h"
 #include "support/Harness.h"
 #include "support/ScriptedRig.h"

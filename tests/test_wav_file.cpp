@@ -314,7 +314,8 @@ void TestWavFile::convertedToOutputFormat()
     QCOMPARE(sound.bytes.size() % format.bytesPerFrame(), 0);
     // Whole: as many frames as the file lasts at the output's rate.
     const qint64 frames = sound.bytes.size() / format.bytesPerFrame();
-    QVERIFY2(std::abs(frames - qint64(outRate) * kMs / 1000) <= 2, qPrintable(QString::number(frames)));
+    QVERIFY2(std::abs(frames - qint64(outRate) * kMs / 1000) <= 2,
+             qPrintable(QString::number(frames)));
     const std::vector<std::vector<double>> out = outputChannels(sound.bytes, format);
     for (const std::vector<double> &channel : out) {
         const double hz = measuredHz(channel, outRate);

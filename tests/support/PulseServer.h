@@ -16,9 +16,9 @@
 
 #include <csignal>
 #include <memory>
-#include <vector>
 #include <sys/prctl.h>
 #include <unistd.h>
+#include <vector>
 
 namespace anunciel::test {
 
@@ -54,9 +54,9 @@ public:
     {
         QStringList programs{QStringLiteral("pulseaudio")};
         if (pipeWire())
-            programs = {QStringLiteral("pipewire"), QStringLiteral("wireplumber"),
+            programs = {QStringLiteral("pipewire"),       QStringLiteral("wireplumber"),
                         QStringLiteral("pipewire-pulse"), QStringLiteral("dbus-run-session"),
-                        QStringLiteral("setpriv"), QStringLiteral("pactl")};
+                        QStringLiteral("setpriv"),        QStringLiteral("pactl")};
         for (const QString &program : programs)
             if (QStandardPaths::findExecutable(program).isEmpty())
                 return false;
@@ -146,12 +146,12 @@ private:
         m_server.setProcessEnvironment(env);
         // Each one dies with the one that started it, and so all with this test.
         m_server.setProgram(QStandardPaths::findExecutable(QStringLiteral("dbus-run-session")));
-        m_server.setArguments(
-            {QStringLiteral("--"), QStringLiteral("setpriv"), QStringLiteral("--pdeathsig=KILL"),
-             QStringLiteral("sh"), QStringLiteral("-c"),
-             QStringLiteral("setpriv --pdeathsig=KILL pipewire & sleep 0.5; "
-                            "setpriv --pdeathsig=KILL wireplumber & "
-                            "setpriv --pdeathsig=KILL pipewire-pulse & wait")});
+        m_server.setArguments({QStringLiteral("--"), QStringLiteral("setpriv"),
+                               QStringLiteral("--pdeathsig=KILL"), QStringLiteral("sh"),
+                               QStringLiteral("-c"),
+                               QStringLiteral("setpriv --pdeathsig=KILL pipewire & sleep 0.5; "
+                                              "setpriv --pdeathsig=KILL wireplumber & "
+                                              "setpriv --pdeathsig=KILL pipewire-pulse & wait")});
         m_server.setStandardOutputFile(QProcess::nullDevice());
         m_server.setStandardErrorFile(QProcess::nullDevice());
         m_server.setChildProcessModifier([] {

@@ -1,7 +1,7 @@
 #include "link/audio/AudioSquelch.h"
 
-#include "link/audio/LevelSquelch.h"
 #include "link/StationErrors.h"
+#include "link/audio/LevelSquelch.h"
 
 #include "link/audio/PulseLoop.h"
 
@@ -87,8 +87,8 @@ private:
             lose(QStringLiteral("O servidor de som não responde (%1).").arg(why));
             return;
         }
-        const std::optional<PulseDevice> device = m_loop.findDevice(
-            PulseDirection::Input, m_input, std::chrono::milliseconds(kCheckMs));
+        const std::optional<PulseDevice> device =
+            m_loop.findDevice(PulseDirection::Input, m_input, std::chrono::milliseconds(kCheckMs));
         if (!device) {
             lose(QStringLiteral("A %1 não está disponível.").arg(inputLabel(m_input)));
             return;

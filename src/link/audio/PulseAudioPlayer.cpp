@@ -1,5 +1,5 @@
-#include "link/audio/AudioPlayer.h"
 #include "link/StationErrors.h"
+#include "link/audio/AudioPlayer.h"
 #include "link/audio/PulseLoop.h"
 #include "link/audio/SoundConversion.h"
 #include "link/audio/WavFile.h"
@@ -142,18 +142,20 @@ struct Stream
             std::size_t silence = frames;
             if (started) {
                 const auto early = startAt - Clock::now();
-                silence = early <= Clock::duration::zero()
-                              ? 0
-                              : std::min<std::size_t>(
-                                    frames, std::size_t(std::ceil(
-                                                std::chrono::duration<double>(early).count() * rate)));
+                silence =
+                    early <= Clock::duration::zero()
+                        ? 0
+                        : std::min<std::size_t>(
+                              frames, std::size_t(std::ceil(
+                                          std::chrono::duration<double>(early).count() * rate)));
             }
             if (silence > 0) {
                 writeSilence(silence);
                 frames -= silence;
                 continue;
             }
-            const std::size_t left = std::size_t(samples.size() - written) / std::size_t(frameBytes);
+            const std::size_t left =
+                std::size_t(samples.size() - written) / std::size_t(frameBytes);
             const std::size_t n = std::min(frames, left);
             if (n > 0) {
                 if (pa_stream_write(stream, samples.constData() + written,
@@ -310,10 +312,7 @@ public:
         m_loop.setLostHandler([this] {
             QMetaObject::invokeMethod(
                 this,
-                [this] {
-                    noteServer(false,
-                               QStringLiteral("o servidor de som fechou a conexão"));
-                },
+                [this] { noteServer(false, QStringLiteral("o servidor de som fechou a conexão")); },
                 Qt::QueuedConnection);
         });
     }
@@ -376,8 +375,8 @@ public:
             pa_channel_map_init_extend(&map, spec.channels, PA_CHANNEL_MAP_DEFAULT);
         pa_proplist *properties = pa_proplist_new();
         pa_proplist_sets(properties, PA_PROP_MEDIA_ROLE, "announcement");
-        stream->stream = pa_stream_new_with_proplist(m_loop.context(), "Anúncio", &spec, &map,
-                                                     properties);
+        stream->stream =
+            pa_stream_new_with_proplist(m_loop.context(), "Anúncio", &spec, &map, properties);
         pa_proplist_free(properties);
         QString why;
         if (stream->stream) {
@@ -400,8 +399,7 @@ public:
                     [s] {
                         return s->ended != Stream::Ended::No ||
                                !PA_STREAM_IS_GOOD(pa_stream_get_state(s->stream)) ||
-                               (pa_stream_get_state(s->stream) == PA_STREAM_READY &&
-                                s->accepting);
+                               (pa_stream_get_state(s->stream) == PA_STREAM_READY && s->accepting);
                     },
                     kOpenBound);
             }
@@ -491,11 +489,10 @@ private:
             return LinkStatus::success();
         return LinkStatus::failure(
             stationerror::NoAudioOutput,
-            m_outputName.isEmpty()
-                ? std::string("Nenhuma saída de áudio disponível.")
-                : QStringLiteral("A saída de áudio \"%1\" não está disponível.")
-                      .arg(m_outputName)
-                      .toStdString());
+            m_outputName.isEmpty() ? std::string("Nenhuma saída de áudio disponível.")
+                                   : QStringLiteral("A saída de áudio \"%1\" não está disponível.")
+                                         .arg(m_outputName)
+                                         .toStdString());
     }
 
     void releaseStream()

@@ -16,8 +16,7 @@ struct Listing
     pa_threaded_mainloop *loop;
 };
 
-template<typename Info>
-void addDevice(Listing &listing, const Info &info)
+template <typename Info> void addDevice(Listing &listing, const Info &info)
 {
     PulseDevice device;
     device.name = QString::fromUtf8(info.name);

@@ -36,8 +36,8 @@ std::vector<float> decode(const QByteArray &raw, int bytesPerSample)
             break;
         }
         default: {
-            const std::int32_t v =
-                std::int32_t(std::uint32_t(b[0] | b[1] << 8 | b[2] << 16) | std::uint32_t(b[3]) << 24);
+            const std::int32_t v = std::int32_t(std::uint32_t(b[0] | b[1] << 8 | b[2] << 16) |
+                                                std::uint32_t(b[3]) << 24);
             value = float(double(v) / 2147483648.0);
             break;
         }

@@ -31,7 +31,7 @@ struct OutputFormat
 struct ConvertedSound
 {
     bool ok = false;
-    QString error; // in Portuguese, for the operator; empty when ok
+    QString error;    // in Portuguese, for the operator; empty when ok
     QByteArray bytes; // whole frames in the output's format
 };
 

@@ -1,11 +1,11 @@
 #include "link/station/StationLink.h"
 
+#include "link/StationErrors.h"
 #include "link/audio/AudioOutputs.h"
 #include "link/audio/AudioSquelch.h"
 #include "link/rig/RigctldClient.h"
-#include "link/StationErrors.h"
-#include "settings/StationSettings.h"
 #include "platform/Platform.h"
+#include "settings/StationSettings.h"
 
 #include <QHostAddress>
 #include <QHostInfo>
@@ -307,10 +307,11 @@ void StationLink::playbackEnded(PlaybackEnd how)
     }
     if (m_onOutcome) {
         const bool started = how != PlaybackEnd::NothingPlayed;
-        const auto played = started ? std::chrono::duration_cast<std::chrono::milliseconds>(
-                                          std::max(std::chrono::steady_clock::now() - m_playingSince,
-                                                   AudioPlayer::TimePoint::duration{}))
-                                    : std::chrono::milliseconds{0};
+        const auto played = started
+                                ? std::chrono::duration_cast<std::chrono::milliseconds>(
+                                      std::max(std::chrono::steady_clock::now() - m_playingSince,
+                                               AudioPlayer::TimePoint::duration{}))
+                                : std::chrono::milliseconds{0};
         m_onOutcome({m_playingPath, endStatus(how), started, played});
     }
     // The next waiting file keeps the transmitter keyed; one that cannot play is passed, and

@@ -11,9 +11,9 @@
 // until the file has played out, and is unkeyed at once when the output goes. A file sent
 // while another plays waits for its turn, and takes it only if the channel is free then.
 
+#include "link/LinkObject.h"
 #include "link/audio/AudioPlayer.h"
 #include "link/audio/ChannelListener.h"
-#include "link/LinkObject.h"
 #include "settings/StationSettings.h"
 
 #include <QDeadlineTimer>
