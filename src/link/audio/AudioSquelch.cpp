@@ -90,7 +90,10 @@ private:
         const std::optional<PulseDevice> device =
             m_loop.findDevice(PulseDirection::Input, m_input, std::chrono::milliseconds(kCheckMs));
         if (!device) {
-            lose(QStringLiteral("A %1 não está disponível.").arg(inputLabel(m_input)));
+            // The server may have gone while it was asked.
+            lose(m_loop.isConnected()
+                     ? QStringLiteral("A %1 não está disponível.").arg(inputLabel(m_input))
+                     : QStringLiteral("O servidor de som parou."));
             return;
         }
         const pa_sample_spec spec{PA_SAMPLE_S16LE, kRate, 1};
