@@ -574,6 +574,8 @@ void TestStationLink::playFileAloneKeysUntilTheEnd()
     // bound it.
     s.player->length = std::chrono::milliseconds(100);
     // Timed from before the call: the bound starts inside it, after the PTT exchange.
+    std::vector<PlayOutcome> outcomes;
+    s.link->setPlayOutcomeHandler([&](const PlayOutcome &o) { outcomes.push_back(o); });
     QElapsedTimer clock;
     clock.start();
     QVERIFY(s.link->PlayFile("/station/short.wav", true).ok());
@@ -583,6 +585,10 @@ void TestStationLink::playFileAloneKeysUntilTheEnd()
     const qint64 bound = (200ms + s.player->length + StationLink::kPlaybackMargin).count();
     QVERIFY2(keyed >= bound && keyed < bound + 500, qPrintable(QString::number(keyed)));
     QVERIFY(!s.player->playing); // and the player was told to stop
+    // Not told whole: nothing said the last sample was played.
+    QCOMPARE(outcomes.size(), std::size_t(1));
+    QVERIFY(!outcomes[0].status.ok());
+    QVERIFY(outcomes[0].started);
 }
 
 void TestStationLink::fileSentWhilePlayingWaitsItsTurn()

@@ -39,9 +39,12 @@ StationLink::StationLink(std::unique_ptr<RigctldClient> rig, std::unique_ptr<Aud
     // A coarse timer may fire 5 % early: on a long file that would unkey before its end.
     m_playbackBound.setTimerType(Qt::PreciseTimer);
     m_playbackBound.callOnTimeout([this] {
-        // The player did not tell the end in time: the file's length is the authority.
+        // The sound server did not say the last sample was played in time: the radio is not
+        // kept keyed for it any longer, and the send is not told whole.
         m_player->stop();
-        playbackEnded(PlaybackEnd::Finished);
+        m_overran = true;
+        playbackEnded(PlaybackEnd::Failed);
+        m_overran = false;
     });
     m_player->setEndHandler([this](PlaybackEnd how) { playbackEnded(how); });
     m_player->setServerHandler(
@@ -312,7 +315,11 @@ void StationLink::playbackEnded(PlaybackEnd how)
                                       std::max(std::chrono::steady_clock::now() - m_playingSince,
                                                AudioPlayer::TimePoint::duration{}))
                                 : std::chrono::milliseconds{0};
-        m_onOutcome({m_playingPath, endStatus(how), started, played});
+        const LinkStatus status =
+            m_overran ? LinkStatus::failure(stationerror::AudioFailed,
+                                            "a saída de áudio não terminou o arquivo a tempo")
+                      : endStatus(how);
+        m_onOutcome({m_playingPath, status, started, played});
     }
     // The next waiting file keeps the transmitter keyed; one that cannot play is passed, and
     // so is one whose turn comes on a busy channel.

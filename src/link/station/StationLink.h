@@ -123,6 +123,7 @@ private:
     bool m_hearing = true;        // the listener's last read succeeded
     TurnCheck m_turnCheck;
     bool m_takingTurn = false; // between a file's end and the next one's start
+    bool m_overran = false;    // the file's end was not told within its bound
 };
 
 // The station link as `settings` describe it. rigctld not answering is no reason not to
