@@ -96,8 +96,8 @@ private:
                      : QStringLiteral("O servidor de som parou."));
             return;
         }
-        const pa_sample_spec spec{PA_SAMPLE_S16LE, kRate, 1};
-        m_stream = pa_stream_new(m_loop.context(), "Receptor", &spec, nullptr);
+        const pa_sample_spec layout{PA_SAMPLE_S16LE, kRate, 1};
+        m_stream = pa_stream_new(m_loop.context(), "Receptor", &layout, nullptr);
         if (!m_stream) {
             lose(QStringLiteral("A %1 não pôde ser aberta.").arg(inputLabel(m_input)));
             return;

@@ -47,9 +47,9 @@ constexpr int kServerRetryMs = 1000;
 OutputFormat outputFormatOf(const PulseDevice &device)
 {
     OutputFormat format;
-    format.rate = int(device.spec.rate);
-    format.channels = std::clamp<int>(device.spec.channels, 1, PA_CHANNELS_MAX);
-    switch (device.spec.format) {
+    format.rate = int(device.layout.rate);
+    format.channels = std::clamp<int>(device.layout.channels, 1, PA_CHANNELS_MAX);
+    switch (device.layout.format) {
     case PA_SAMPLE_S16LE:
         format.sample = OutputSampleFormat::Int16;
         break;
@@ -65,13 +65,13 @@ OutputFormat outputFormatOf(const PulseDevice &device)
 
 pa_sample_spec sampleSpecOf(const OutputFormat &format)
 {
-    pa_sample_spec spec;
-    spec.rate = std::uint32_t(format.rate);
-    spec.channels = std::uint8_t(format.channels);
-    spec.format = format.sample == OutputSampleFormat::Int16   ? PA_SAMPLE_S16LE
+    pa_sample_spec layout;
+    layout.rate = std::uint32_t(format.rate);
+    layout.channels = std::uint8_t(format.channels);
+    layout.format = format.sample == OutputSampleFormat::Int16   ? PA_SAMPLE_S16LE
                   : format.sample == OutputSampleFormat::Int32 ? PA_SAMPLE_S32LE
                                                                : PA_SAMPLE_FLOAT32LE;
-    return spec;
+    return layout;
 }
 
 class PulseAudioPlayer;
@@ -369,14 +369,14 @@ public:
         stream->samples = std::move(sound.bytes);
         stream->frameBytes = format.bytesPerFrame();
         stream->rate = format.rate;
-        const pa_sample_spec spec = sampleSpecOf(format);
+        const pa_sample_spec layout = sampleSpecOf(format);
         pa_channel_map map = device->map;
-        if (map.channels != spec.channels)
-            pa_channel_map_init_extend(&map, spec.channels, PA_CHANNEL_MAP_DEFAULT);
+        if (map.channels != layout.channels)
+            pa_channel_map_init_extend(&map, layout.channels, PA_CHANNEL_MAP_DEFAULT);
         pa_proplist *properties = pa_proplist_new();
         pa_proplist_sets(properties, PA_PROP_MEDIA_ROLE, "announcement");
         stream->stream =
-            pa_stream_new_with_proplist(m_loop.context(), "Anúncio", &spec, &map, properties);
+            pa_stream_new_with_proplist(m_loop.context(), "Anúncio", &layout, &map, properties);
         pa_proplist_free(properties);
         QString why;
         if (stream->stream) {
@@ -385,7 +385,7 @@ public:
             pa_stream_set_moved_callback(stream->stream, &Stream::onMoved, stream.get());
             pa_buffer_attr attributes;
             attributes.maxlength = std::uint32_t(-1);
-            attributes.tlength = std::uint32_t(pa_usec_to_bytes(kBufferUs, &spec));
+            attributes.tlength = std::uint32_t(pa_usec_to_bytes(kBufferUs, &layout));
             attributes.prebuf = std::uint32_t(-1);
             attributes.minreq = std::uint32_t(-1);
             attributes.fragsize = std::uint32_t(-1);

@@ -22,7 +22,7 @@ template <typename Info> void addDevice(Listing &listing, const Info &info)
     device.name = QString::fromUtf8(info.name);
     device.description = QString::fromUtf8(info.description ? info.description : info.name);
     device.index = info.index;
-    device.spec = info.sample_spec;
+    device.layout = info.sample_spec;
     device.map = info.channel_map;
     listing.devices.push_back(device);
 }

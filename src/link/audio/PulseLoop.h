@@ -25,7 +25,7 @@ struct PulseDevice
     QString name;        // the server's name for it: Qt's id, and what estacao.ini may name
     QString description; // what the desktop's sound settings show
     std::uint32_t index = PA_INVALID_INDEX;
-    pa_sample_spec spec{};
+    pa_sample_spec layout{};
     pa_channel_map map{};
 };
 
