@@ -6,12 +6,17 @@
 //   lead    from PTT confirmed to the first recorded sample;
 //   played  the length of sound recorded, against the file's own;
 //   tail    from the last recorded sample to PTT off.
-// The baseline is the sound chain alone: a VOX station (no PTT to wait for), from the return
-// of PlayFile to the first recorded sample.
+//   pitch   the recorded tone's frequency (1000 Hz in the file);
+//   gaps    the longest stretch of silence inside the sound (a dropout).
+// Each file format the operator may record is sent: 8000 Hz 8-bit (as asked), 22050 and 44100
+// Hz 16-bit, all mono, two seconds. The baseline is the sound chain alone: a VOX station (no
+// PTT to wait for), from the return of PlayFile to the first recorded sample.
 //
-// Needs Debian's pulseaudio and pulseaudio-utils (parec). About a minute.
+// Needs Debian's pulseaudio and pulseaudio-utils (parec); with ANUNCIEL_TEST_SOUND_SERVER=pipewire
+// it runs on a private PipeWire instead (pipewire, wireplumber, pipewire-pulse). About a minute.
 
 #include "MonitorRecorder.h"
+#include "PulseServer.h"
 #include "ScriptedRig.h"
 #include "Wav.h"
 #include "link/audio/AudioPlayer.h"
@@ -44,63 +49,93 @@ using namespace anunciel::bench;
 namespace {
 
 constexpr int kRate = kMonitorRate;
-constexpr int kFileMs = 1500;
-constexpr int kSends = 6;
-constexpr int kThreshold = 8000; // of 32767; the tone is at about 25000
+constexpr int kFileMs = 2000;
+constexpr double kToneHz = 1000;
+constexpr int kSends = 4;
+constexpr int kThreshold = 8000; // of 32767; the tone peaks at about 26000
 // Silence between sends, and how far before PTT on (and after PTT off) sound is looked for:
 // any sound there is this send's, outside PTT.
 constexpr int kGapMs = 1500;
 constexpr std::chrono::milliseconds kLookBefore{1000};
+// Below the threshold for longer than this inside the sound is a dropout (the tone itself
+// dips below it for about 0.1 ms at each zero crossing).
+constexpr double kDropoutMs = 1.0;
 
-// An announcement as the operator records it (8 bits, mono, 8000 Hz): a square wave, so
-// that its very first sample is already loud.
-QByteArray toneWav(int milliseconds)
+QByteArray toneWav(int rate, int bits)
 {
-    const int frames = 8000 * milliseconds / 1000;
-    QByteArray samples(frames, '\0');
-    for (int i = 0; i < frames; ++i)
-        samples[i] = char((i / 8) % 2 ? 128 + 100 : 128 - 100); // 500 Hz
-    using namespace anunciel::test;
-    return riff(chunk("fmt ", fmtBody(1, 1, 8000, 8)) + chunk("data", samples));
+    return test::toneWav(1, rate, bits, kFileMs, kToneHz); // half of full scale
+}
+
+struct Recorded
+{
+    double hz = 0;
+    double longestGapMs = 0;
+};
+
+// The tone's frequency and its longest dropout between the first and last loud samples.
+Recorded analyse(const MonitorRecorder &recorder, Clock::time_point from, Clock::time_point to)
+{
+    Clock::time_point zero;
+    const std::vector<qint16> samples = recorder.samples(zero);
+    const auto indexOf = [&](Clock::time_point t) {
+        return size_t(std::max<qint64>(
+            0, std::chrono::duration_cast<std::chrono::nanoseconds>(t - zero).count() * kRate /
+                   1000000000LL));
+    };
+    const size_t begin = std::min(indexOf(from), samples.size());
+    const size_t end = std::min(indexOf(to), samples.size());
+    Recorded r;
+    double first = -1, last = -1;
+    int crossings = 0;
+    size_t quiet = 0;
+    for (size_t i = begin; i + 1 < end; ++i) {
+        if (samples[i] < 0 && samples[i + 1] >= 0) {
+            const double at = double(i) + double(samples[i]) / double(samples[i] - samples[i + 1]);
+            if (first < 0)
+                first = at;
+            last = at;
+            ++crossings;
+        }
+        quiet = std::abs(int(samples[i])) < kThreshold ? quiet + 1 : 0;
+        r.longestGapMs = std::max(r.longestGapMs, quiet * 1000.0 / kRate);
+    }
+    if (crossings > 1)
+        r.hz = (crossings - 1) * double(kRate) / (last - first);
+    return r;
 }
 
 struct Figures
 {
-    std::vector<double> lead, played, tail;
+    std::vector<double> lead, played, tail, hz, gaps;
 };
+
+double maxOf(const std::vector<double> &v)
+{
+    return v.empty() ? 0 : *std::max_element(v.begin(), v.end());
+}
+double minOf(const std::vector<double> &v)
+{
+    return v.empty() ? 0 : *std::min_element(v.begin(), v.end());
+}
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    const QString pulseaudio = QStandardPaths::findExecutable(QStringLiteral("pulseaudio"));
     const QString parec = QStandardPaths::findExecutable(QStringLiteral("parec"));
-    if (pulseaudio.isEmpty() || parec.isEmpty()) {
-        std::puts("SKIP: pulseaudio or parec not found (Debian packages pulseaudio, "
-                  "pulseaudio-utils)");
+    if (!test::PulseServer::isInstalled() || parec.isEmpty()) {
+        std::puts("SKIP: the sound server or parec not found (Debian packages pulseaudio, "
+                  "pulseaudio-utils; for PipeWire also pipewire, wireplumber, pipewire-pulse)");
         return 0;
     }
     QTemporaryDir dir;
-    const QString socket = dir.filePath(QStringLiteral("pulse.sock"));
-    qputenv("HOME", dir.path().toLocal8Bit());
-    qputenv("XDG_RUNTIME_DIR", dir.path().toLocal8Bit());
-    qputenv("XDG_CONFIG_HOME", dir.filePath(QStringLiteral("config")).toLocal8Bit());
-    QProcess server;
-    server.setStandardOutputFile(QProcess::nullDevice());
-    server.setStandardErrorFile(QProcess::nullDevice());
-    server.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
-    server.start(pulseaudio,
-                 {"-n", "--daemonize=no", "--exit-idle-time=-1", "--disable-shm=yes",
-                  "--load=module-null-sink sink_name=null rate=44100 channels=1",
-                  "--load=module-native-protocol-unix auth-anonymous=1 socket=" + socket});
-    for (int i = 0; i < 200 && !QFile::exists(socket); ++i)
-        QThread::msleep(25);
-    if (!QFile::exists(socket)) {
-        std::puts("pulseaudio did not start");
+    QCoreApplication app(argc, argv);
+    test::PulseServer server;
+    if (!server.start()) {
+        std::puts("the sound server did not start");
         return 1;
     }
-    qputenv("PULSE_SERVER", ("unix:" + socket).toUtf8());
-    QCoreApplication app(argc, argv);
+    const bool pipeWire = test::PulseServer::pipeWire();
 
     MonitorRecorder recorder;
     if (!recorder.start(parec)) {
@@ -110,13 +145,13 @@ int main(int argc, char *argv[])
     waitFor([&] { return recorder.started(); }, 5000);
     QThread::msleep(500); // let the recording settle
 
-    const QString path = dir.filePath(QStringLiteral("aviso.wav"));
-    {
+    const auto writeFile = [&dir](int rate, int bits) {
+        const QString path = dir.filePath(QStringLiteral("aviso-%1-%2.wav").arg(rate).arg(bits));
         QFile file(path);
-        const QByteArray wav = toneWav(kFileMs);
-        if (!file.open(QIODevice::WriteOnly) || file.write(wav) != wav.size())
-            return 1;
-    }
+        const QByteArray wav = toneWav(rate, bits);
+        return file.open(QIODevice::WriteOnly) && file.write(wav) == wav.size() ? path : QString();
+    };
+    const QString baselineFile = writeFile(8000, 8);
 
     // Baseline: the sound chain alone, no PTT to wait for.
     std::vector<double> chain;
@@ -125,7 +160,7 @@ int main(int argc, char *argv[])
             createStationLink(StationSettings(), createSystemAudioPlayer(), nullptr);
         auto &link = static_cast<StationLink &>(*created.link);
         for (int i = 0; i < kSends; ++i) {
-            link.PlayFile(path.toStdString(), true);
+            link.PlayFile(baselineFile.toStdString(), true);
             const Clock::time_point returned = Clock::now();
             waitFor([&] { return !link.isOnAir(); }, 10000);
             QThread::msleep(kGapMs);
@@ -135,24 +170,27 @@ int main(int argc, char *argv[])
         }
     }
 
-    std::printf("Station link on the air: %d sends per row, %d ms file (8 bits, mono, 8000 Hz),\n"
-                "null sink monitor recorded at %d Hz; milliseconds, median / max "
-                "(min for played and tail).\n"
+    std::printf("Station link on the air, %s: %d sends per row, %d ms files of a %.0f Hz tone "
+                "(mono),\nkeying delay 300 ms, null sink monitor recorded at %d Hz; "
+                "milliseconds, median / max (min / max for played and pitch).\n"
                 "A sample's time is bounded from its block's arrival, so it reads late by at "
                 "most parec's\nsmallest delivery delay (a few ms).\n\n",
-                kSends, kFileMs, kRate);
+                pipeWire ? "PipeWire (pipewire-pulse)" : "PulseAudio", kSends, kFileMs, kToneHz,
+                kRate);
     std::printf("  baseline, sound chain alone (VOX): PlayFile return -> first sample "
                 "%6.1f / %6.1f\n\n",
-                median(chain), chain.empty() ? 0 : *std::max_element(chain.begin(), chain.end()));
-    std::printf("  %-9s %-26s %-26s %-26s\n", "delay", "lead (PTT on -> sound)",
-                "played (file 1500)", "tail (sound end -> PTT off)");
+                median(chain), maxOf(chain));
+    std::printf("  %-18s %-16s %-17s %-19s %-10s %-16s\n", "file", "PTT on -> sound",
+                "played (2000)", "pitch (1000 Hz)", "gaps", "sound end -> off");
 
     int failures = 0;
-    for (const int delayMs : {0, 300}) {
+    const std::pair<int, int> formats[] = {{8000, 8}, {22050, 16}, {44100, 16}};
+    for (const auto &[rate, bits] : formats) {
+        const QString path = writeFile(rate, bits);
         test::ScriptedRig rig;
         StationSettings settings;
         settings.rigctld = QString::fromStdString(rig.address());
-        settings.keyingDelay = std::chrono::milliseconds(delayMs);
+        settings.keyingDelay = std::chrono::milliseconds(300);
         LinkCreation created = createStationLink(settings, createSystemAudioPlayer(), nullptr);
         auto &link = static_cast<StationLink &>(*created.link);
         Figures f;
@@ -179,25 +217,29 @@ int main(int argc, char *argv[])
                 ++failures;
                 continue;
             }
+            const Recorded tone = analyse(recorder, sound->first, sound->second);
             f.lead.push_back(ms(sound->first - on));
             f.played.push_back(ms(sound->second - sound->first));
             f.tail.push_back(ms(off - sound->second));
+            f.hz.push_back(tone.hz);
+            f.gaps.push_back(tone.longestGapMs);
         }
-        const auto maxOf = [](const std::vector<double> &v) {
-            return v.empty() ? 0 : *std::max_element(v.begin(), v.end());
-        };
-        const auto minOf = [](const std::vector<double> &v) {
-            return v.empty() ? 0 : *std::min_element(v.begin(), v.end());
-        };
-        std::printf("  %4d ms   %7.1f / %7.1f          %7.1f / %7.1f          %7.1f / %7.1f\n",
-                    delayMs, median(f.lead), maxOf(f.lead), median(f.played), minOf(f.played),
-                    median(f.tail), minOf(f.tail));
+        const QString label = QStringLiteral("%1 Hz %2-bit").arg(rate).arg(bits);
         std::printf(
-            "            (min %.1f)                 (max %.1f)                 (max %.1f)\n",
-            minOf(f.lead), maxOf(f.played), maxOf(f.tail));
-        // Sound before PTT, or after it, is what this program must never do.
-        if (minOf(f.lead) < 0 || minOf(f.tail) < 0) {
-            std::puts("  SOUND OUTSIDE PTT");
+            "  %-18s %5.1f / %5.1f    %6.1f / %6.1f   %7.2f / %7.2f   %5.2f      %5.1f / %5.1f\n",
+            qPrintable(label), median(f.lead), maxOf(f.lead), minOf(f.played), maxOf(f.played),
+            minOf(f.hz), maxOf(f.hz), maxOf(f.gaps), minOf(f.tail), maxOf(f.tail));
+        // Sound before PTT, or after it, is what this program must never do; a file cut,
+        // stretched, off pitch or with gaps is what it must not send.
+        const bool outside = minOf(f.lead) < 0 || minOf(f.tail) < 0;
+        const bool whole = minOf(f.played) >= kFileMs - 20 && maxOf(f.played) <= kFileMs + 20;
+        const bool pitch = std::abs(minOf(f.hz) - kToneHz) <= kToneHz * 0.005 &&
+                           std::abs(maxOf(f.hz) - kToneHz) <= kToneHz * 0.005;
+        const bool noGaps = maxOf(f.gaps) < kDropoutMs;
+        if (outside || !whole || !pitch || !noGaps || f.lead.size() != size_t(kSends)) {
+            std::printf("    %s%s%s%s\n", outside ? "SOUND OUTSIDE PTT " : "",
+                        whole ? "" : "NOT WHOLE ", pitch ? "" : "OFF PITCH ",
+                        noGaps ? "" : "DROPOUTS");
             ++failures;
         }
     }
@@ -209,7 +251,5 @@ int main(int argc, char *argv[])
             dump.write(reinterpret_cast<const char *>(all.data()), qint64(all.size() * 2));
         std::printf("dumped %zu frames\n", all.size());
     }
-    server.terminate();
-    server.waitForFinished(3000);
     return failures ? 1 : 0;
 }

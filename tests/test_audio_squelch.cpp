@@ -4,9 +4,9 @@
 // is no other station, an input lost and back is told once each way, and the input is named
 // at start and listed without a display.
 
+#include "link/StationErrors.h"
 #include "link/audio/AudioOutputs.h"
 #include "link/audio/AudioPlayer.h"
-#include "link/StationErrors.h"
 #include "link/station/StationLink.h"
 #include "settings/StationSettings.h"
 #include "support/Harness.h"
@@ -52,6 +52,7 @@ private slots:
     void inputCheckedAtStart_data();
     void inputCheckedAtStart();
     void inputListWithoutDisplay();
+    void serverLostAndBackInputReturns();
 
 private:
     bool pactl(const QStringList &arguments);
@@ -218,6 +219,29 @@ void TestAudioSquelch::inputListWithoutDisplay()
     QCOMPARE(lines.size(), 2);
     QVERIFY2(lines[0].contains(QStringLiteral("entrada_audio")), qPrintable(lines[0]));
     QCOMPARE(lines[1], QStringLiteral("* Remapped Monitor of Null Output   (id: receptor)"));
+}
+
+// The sound server dies and comes back: the radio side is unknown meanwhile, and read again
+// once it is back, without a restart. Last: Qt's own sound backend, which the start-up checks
+// use, may not come back.
+void TestAudioSquelch::serverLostAndBackInputReturns()
+{
+    FakeLog log;
+    LinkCreation created = createStationLink(listening(kReceiver), createSystemAudioPlayer(), &log);
+    QVERIFY(created.link);
+    std::int16_t value = 0;
+    QTRY_VERIFY_WITH_TIMEOUT(created.link->RfBusy(value).ok(), 3000);
+    m_server.kill();
+    QTRY_VERIFY_WITH_TIMEOUT(!created.link->RfBusy(value).ok(), 4000);
+    QTest::qWait(1500); // looked for again while it is away
+    QVERIFY(!created.link->RfBusy(value).ok());
+    QVERIFY(m_server.restart());
+    QTRY_VERIFY_WITH_TIMEOUT(created.link->RfBusy(value).ok(), 5000);
+    QCOMPARE(log.lines.size(), 2);
+    // Which of its parts was found gone first depends on the moment it was looked at.
+    QVERIFY2(log.lines[0].startsWith(QStringLiteral("Sem áudio do receptor")),
+             qPrintable(log.lines[0]));
+    QVERIFY2(log.lines[1].contains(QStringLiteral("voltou")), qPrintable(log.lines[1]));
 }
 
 ANUNCIEL_SKIPPABLE_TEST_MAIN(TestAudioSquelch)

@@ -1,9 +1,9 @@
 // A machine with no audio output (no sound server): playing fails as a call, the radio is
 // never keyed for it, the window shows nothing and the send goes on through its pause and
-// unkey; the log says why.
+// unkey; the log says why, and that the sound server does not answer, once.
 
-#include "link/audio/AudioPlayer.h"
 #include "link/StationErrors.h"
+#include "link/audio/AudioPlayer.h"
 #include "link/station/StationLink.h"
 #include "settings/StationSettings.h"
 #include "support/Harness.h"
@@ -76,7 +76,7 @@ void TestNoAudioDevice::playFails_data()
 {
     QTest::addColumn<QString>("file");
     QTest::addColumn<int>("code");
-    QTest::newRow("good announcement") << "aviso.wav" << int(stationerror::NoAudioOutput);
+    QTest::newRow("good announcement") << "aviso.wav" << int(stationerror::NoSoundServer);
     QTest::newRow("not a WAV file") << "texto.wav" << int(stationerror::BadAudioFile);
     QTest::newRow("no such file") << "nada.wav" << int(stationerror::BadAudioFile);
     QTest::newRow("a folder") << "" << int(stationerror::BadAudioFile);
@@ -132,7 +132,7 @@ void TestNoAudioDevice::sendKeysNothingAndGoesOn()
     QCOMPARE(ops, (std::vector<std::string>{"RfBusy", "IpBusy", "SetTransmit 1", "PlayFile",
                                             "SetTransmit 0"}));
     const LinkStatus played = recorder->calls[3].second;
-    QCOMPARE(played.code, stationerror::NoAudioOutput);
+    QCOMPARE(played.code, stationerror::NoSoundServer);
     QVERIFY(recorder->calls[2].second.ok());
     QVERIFY(recorder->calls[4].second.ok());
     QCOMPARE(fake.pause.pauses, std::vector<int>{1000});
@@ -140,11 +140,17 @@ void TestNoAudioDevice::sendKeysNothingAndGoesOn()
     QCOMPARE(rig.commands(), std::vector<std::string>{"\\get_dcd"});
     QVERIFY(!rig.ptt());
     QVERIFY(fake.boxes.shown.empty()); // the window stays quiet; its log says why, once
-    QVERIFY(log.lines.isEmpty());
     QCOMPARE(fake.log.lines.size(), 1);
     QVERIFY2(fake.log.lines.front().contains(QStringLiteral("aviso.wav\": não enviada")) &&
-                 fake.log.lines.front().contains(QStringLiteral("Nenhuma saída de áudio")),
+                 fake.log.lines.front().contains(QStringLiteral("servidor de som não responde")),
              qPrintable(fake.log.lines.front()));
+    // The link's own line: the server is away, and nothing goes on the air until it is back.
+    QTRY_COMPARE(log.lines.size(), 1);
+    QVERIFY2(log.lines.front().contains(QStringLiteral("Nada será transmitido")),
+             qPrintable(log.lines.front()));
+    h.sendNow(0);
+    QTest::qWait(200);
+    QCOMPARE(log.lines.size(), 1);
 }
 
 // The option works where there is no display, and says when there is nothing to list.

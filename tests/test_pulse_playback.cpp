@@ -3,11 +3,11 @@
 // user-interface thread held for the transmit pause does not break the sound, the sound
 // waits for its start time, and the output is found by its name.
 
-#include "link/audio/AudioPlayer.h"
 #include "link/StationErrors.h"
+#include "link/TransmitSequence.h"
+#include "link/audio/AudioPlayer.h"
 #include "link/station/StationLink.h"
 #include "settings/StationSettings.h"
-#include "link/TransmitSequence.h"
 #include "support/Harness.h"
 #include "support/OutputList.h"
 #include "support/PulseServer.h"
@@ -43,6 +43,11 @@ private slots:
     void absentOutputKeysNothing();
     void outputListWithoutDisplay();
     void waitingSlotKeysOnceAfterSquelchCloses();
+    void outputRemovedMidFileUnkeys_data();
+    void outputRemovedMidFileUnkeys();
+    void serverKilledAndBackLeavesNoDeadCarrier();
+    void queuedSendTakesItsTurnOnlyOnFreeChannel_data();
+    void queuedSendTakesItsTurnOnlyOnFreeChannel();
 
 private:
     QString write(const QString &name, const QByteArray &bytes);
@@ -359,6 +364,144 @@ void TestPulsePlayback::waitingSlotKeysOnceAfterSquelchCloses()
           static_cast<long long>(after.count()), kFreeSeconds);
     QVERIFY2(after.count() >= kFreeSeconds * 1000 && after.count() <= kFreeSeconds * 1000 + 1500,
              qPrintable(QStringLiteral("keyed %1 ms after the squelch closed").arg(after.count())));
+}
+
+// The radio's output goes while a file plays (a USB interface unplugged): the server would
+// carry the sound to the remaining output, the speaker. The play stops, the radio is unkeyed
+// within a second, and the outcome says why; before its first sample, nothing went out.
+void TestPulsePlayback::outputRemovedMidFileUnkeys_data()
+{
+    QTest::addColumn<int>("removeAfterMs");
+    QTest::addColumn<bool>("started");
+    QTest::newRow("part way through") << 1500 << true;
+    QTest::newRow("during the keying delay") << 100 << false;
+}
+
+void TestPulsePlayback::outputRemovedMidFileUnkeys()
+{
+    QFETCH(int, removeAfterMs);
+    QFETCH(bool, started);
+    if (!PulseServer::hasPactl())
+        QSKIP("pactl not found (Debian's pulseaudio-utils)");
+    const QString module = m_server.addOutput(QStringLiteral("radio"), QStringLiteral("Radio"));
+    QVERIFY(!module.isEmpty());
+    const QString path = write(QStringLiteral("j.wav"), announcementWav(4000));
+    ScriptedRig rig;
+    StationSettings settings;
+    settings.rigctld = QString::fromStdString(rig.address());
+    settings.keyingDelay = std::chrono::milliseconds(500);
+    settings.audioOutput = QStringLiteral("Radio");
+    LinkCreation created = createStationLink(
+        settings, createSystemAudioPlayer(settings.audioOutput.toStdString()), nullptr);
+    QVERIFY(created.link);
+    std::vector<PlayOutcome> outcomes;
+    created.link->setPlayOutcomeHandler([&](const PlayOutcome &o) { outcomes.push_back(o); });
+    QVERIFY(created.link->PlayFile(path.toStdString(), true).ok());
+    QVERIFY(rig.ptt());
+    QTest::qWait(removeAfterMs);
+    QVERIFY(rig.ptt());
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(m_server.pactl({QStringLiteral("unload-module"), module}));
+    QTRY_VERIFY_WITH_TIMEOUT(!rig.ptt(), 3000);
+    QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(outcomes.size(), std::size_t(1));
+    QCOMPARE(outcomes[0].started, started);
+    const QString why = QString::fromStdString(outcomes[0].status.description);
+    QVERIFY2(why.contains(started ? QStringLiteral("a saída de áudio sumiu")
+                                  : QStringLiteral("nenhuma amostra chegou")),
+             qPrintable(why));
+    // Named and gone, the next send keys nothing.
+    rig.clearCommands();
+    QVERIFY(!created.link->PlayFile(path.toStdString(), true).ok());
+    QVERIFY(rig.commands().empty());
+}
+
+// The sound server dies during a play and comes back: the play is cut and said so, nothing
+// is keyed while it is away, the log says so once each way, and the next send plays whole.
+void TestPulsePlayback::serverKilledAndBackLeavesNoDeadCarrier()
+{
+    const QString path = write(QStringLiteral("k.wav"), announcementWav(3000));
+    const QString shorter = write(QStringLiteral("l.wav"), announcementWav(500));
+    ScriptedRig rig;
+    FakeLog log;
+    StationSettings settings;
+    settings.rigctld = QString::fromStdString(rig.address());
+    LinkCreation created = createStationLink(settings, createSystemAudioPlayer(), &log);
+    QVERIFY(created.link);
+    std::vector<PlayOutcome> outcomes;
+    created.link->setPlayOutcomeHandler([&](const PlayOutcome &o) { outcomes.push_back(o); });
+    QVERIFY(created.link->PlayFile(path.toStdString(), true).ok());
+    QTest::qWait(1000);
+    m_server.kill();
+    QTRY_VERIFY_WITH_TIMEOUT(!rig.ptt(), 1000);
+    QTRY_COMPARE(outcomes.size(), std::size_t(1));
+    QVERIFY(outcomes[0].started);
+    QVERIFY(!outcomes[0].status.ok());
+
+    // Away: three sends, none keyed, each told why; the log says it once.
+    rig.clearCommands();
+    for (int i = 0; i < 3; ++i) {
+        const LinkStatus refused = created.link->PlayFile(shorter.toStdString(), true);
+        QCOMPARE(refused.code, stationerror::NoSoundServer);
+        QTest::qWait(300);
+    }
+    QVERIFY(rig.commands().empty());
+    QTRY_COMPARE(log.lines.size(), 1);
+    QVERIFY2(log.lines[0].contains(QStringLiteral("servidor de som não responde")),
+             qPrintable(log.lines[0]));
+
+    QVERIFY(m_server.restart());
+    QTRY_COMPARE_WITH_TIMEOUT(log.lines.size(), 2, 5000);
+    QVERIFY2(log.lines[1].contains(QStringLiteral("voltou")), qPrintable(log.lines[1]));
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(created.link->PlayFile(shorter.toStdString(), true).ok());
+    QVERIFY(rig.ptt());
+    QTRY_COMPARE_WITH_TIMEOUT(outcomes.size(), std::size_t(2), 5000);
+    QVERIFY(outcomes[1].status.ok());
+    QVERIFY(!rig.ptt());
+    QVERIFY2(clock.elapsed() >= 500, qPrintable(QString::number(clock.elapsed())));
+}
+
+// An identification queued behind a message, on real sound: the squelch opens while the
+// message plays; at its turn the identification is not played and the radio is unkeyed at
+// the message's end. On a free channel it follows under the same carrier.
+void TestPulsePlayback::queuedSendTakesItsTurnOnlyOnFreeChannel_data()
+{
+    QTest::addColumn<bool>("busy");
+    QTest::newRow("squelch open at its turn") << true;
+    QTest::newRow("channel free at its turn") << false;
+}
+
+void TestPulsePlayback::queuedSendTakesItsTurnOnlyOnFreeChannel()
+{
+    QFETCH(bool, busy);
+    const QString message = write(QStringLiteral("m.wav"), announcementWav(1000));
+    const QString identification = write(QStringLiteral("n.wav"), announcementWav(700));
+    ScriptedRig rig;
+    StationSettings settings;
+    settings.rigctld = QString::fromStdString(rig.address());
+    LinkCreation created = createStationLink(settings, createSystemAudioPlayer(), nullptr);
+    QVERIFY(created.link);
+    std::vector<PlayOutcome> outcomes;
+    created.link->setPlayOutcomeHandler([&](const PlayOutcome &o) { outcomes.push_back(o); });
+    QVERIFY(created.link->PlayFile(message.toStdString(), true).ok());
+    QVERIFY(created.link->PlayFile(identification.toStdString(), true).ok());
+    rig.scriptSquelch({busy ? "1" : "0"});
+    QTRY_COMPARE_WITH_TIMEOUT(outcomes.size(), std::size_t(2), 8000);
+    QVERIFY(outcomes[0].status.ok());
+    QCOMPARE(outcomes[1].path, identification.toStdString());
+    QCOMPARE(outcomes[1].status.ok(), !busy);
+    QCOMPARE(outcomes[1].started, !busy);
+    if (busy)
+        QCOMPARE(outcomes[1].status.code, stationerror::ChannelBusy);
+    QVERIFY(!rig.ptt());
+    // Keyed once either way: the identification never keys again on its own.
+    int rises = 0;
+    for (const ScriptedRig::PttChange &change : rig.pttLog())
+        rises += change.on ? 1 : 0;
+    QCOMPARE(rises, 1);
 }
 
 ANUNCIEL_SKIPPABLE_TEST_MAIN(TestPulsePlayback)

@@ -1,11 +1,11 @@
 // The station link's keying and squelch, against a scripted rigctld on loopback and a
 // player whose playback the test ends by hand.
 
-#include "link/audio/ChannelListener.h"
 #include "link/StationErrors.h"
+#include "link/TransmitSequence.h"
+#include "link/audio/ChannelListener.h"
 #include "link/station/StationLink.h"
 #include "settings/StationSettings.h"
-#include "link/TransmitSequence.h"
 #include "support/FakePlayer.h"
 #include "support/Harness.h"
 #include "support/ScriptedRig.h"
@@ -126,6 +126,13 @@ private slots:
     void waitingFileThatCannotPlayIsPassed();
     void waitingFilesAreFew();
     void hugeFileKeepsKeyed();
+    void nothingKeyedBeforeOutputOpens();
+    void outputOpensBeforeKeying();
+    void playbackEndTold_data();
+    void playbackEndTold();
+    void waitingFileTakesTurnOnlyOnFreeChannel_data();
+    void waitingFileTakesTurnOnlyOnFreeChannel();
+    void soundServerLostAndBackLogged();
     void unkeyRetriedAfterRigctldWasAway();
     void droppedConnectionIsMadeAgain();
     void lostAndBackToldOnceEach();
@@ -567,6 +574,8 @@ void TestStationLink::playFileAloneKeysUntilTheEnd()
     // bound it.
     s.player->length = std::chrono::milliseconds(100);
     // Timed from before the call: the bound starts inside it, after the PTT exchange.
+    std::vector<PlayOutcome> outcomes;
+    s.link->setPlayOutcomeHandler([&](const PlayOutcome &o) { outcomes.push_back(o); });
     QElapsedTimer clock;
     clock.start();
     QVERIFY(s.link->PlayFile("/station/short.wav", true).ok());
@@ -576,6 +585,10 @@ void TestStationLink::playFileAloneKeysUntilTheEnd()
     const qint64 bound = (200ms + s.player->length + StationLink::kPlaybackMargin).count();
     QVERIFY2(keyed >= bound && keyed < bound + 500, qPrintable(QString::number(keyed)));
     QVERIFY(!s.player->playing); // and the player was told to stop
+    // Not told whole: nothing said the last sample was played.
+    QCOMPARE(outcomes.size(), std::size_t(1));
+    QVERIFY(!outcomes[0].status.ok());
+    QVERIFY(outcomes[0].started);
 }
 
 void TestStationLink::fileSentWhilePlayingWaitsItsTurn()
@@ -593,9 +606,10 @@ void TestStationLink::fileSentWhilePlayingWaitsItsTurn()
     rig.clearCommands();
     s.player->end(PlaybackEnd::Finished);
     QCOMPARE(s.player->played, (std::vector<std::string>{"/station/a.wav", "/station/b.wav"}));
-    // Under the same carrier, with no new keying and no new delay.
+    // Under the same carrier, with no new keying and no new delay; only the squelch was read
+    // when its turn came.
     QVERIFY(rig.ptt());
-    QVERIFY(rig.commands().empty());
+    QCOMPARE(rig.commands(), std::vector<std::string>{"\\get_dcd"});
     QVERIFY(s.player->startTimes.back() <= std::chrono::steady_clock::now());
     s.player->end(PlaybackEnd::Finished);
     QVERIFY(!rig.ptt());
@@ -635,6 +649,164 @@ void TestStationLink::waitingFilesAreFew()
     const LinkStatus refused = s.link->PlayFile("/station/late.wav", true);
     QVERIFY(!refused.ok());
     QCOMPARE(refused.code, stationerror::AudioFailed);
+}
+
+// The output does not open (the sound server is away, say): the radio is never keyed, and
+// the send is told why.
+void TestStationLink::nothingKeyedBeforeOutputOpens()
+{
+    ScriptedRig rig;
+    Station s = makeStation(rigSetting(rig), 300ms);
+    QVERIFY(s.link);
+    s.player->unopenable = {"/station/a.wav"};
+    rig.clearCommands();
+    const LinkStatus played = s.send("/station/a.wav");
+    QVERIFY(!played.ok());
+    QCOMPARE(played.description, std::string("output did not open"));
+    QVERIFY(!rig.everKeyed());
+    QVERIFY(s.player->played.empty());
+    QVERIFY(!s.station().isOnAir());
+}
+
+void TestStationLink::outputOpensBeforeKeying()
+{
+    ScriptedRig rig;
+    Station s = makeStation(rigSetting(rig), 300ms);
+    QVERIFY(s.link);
+    std::vector<bool> keyedAtPrepare, keyedAtPlay;
+    s.player->onPrepare = [&](const std::string &) { keyedAtPrepare.push_back(rig.ptt()); };
+    s.player->onPlay = [&](const std::string &) { keyedAtPlay.push_back(rig.ptt()); };
+    QVERIFY(s.send("/station/a.wav").ok());
+    QCOMPARE(keyedAtPrepare, std::vector<bool>{false});
+    QCOMPARE(keyedAtPlay, std::vector<bool>{true});
+    // PTT refused: the output held open for it is let go.
+    s.player->end(PlaybackEnd::Finished);
+    const int stops = s.player->stops;
+    rig.refusePtt = true;
+    QVERIFY(!s.send("/station/b.wav").ok());
+    QCOMPARE(s.player->prepared.back(), std::string("/station/b.wav"));
+    QCOMPARE(s.player->played.size(), std::size_t(1));
+    QVERIFY(s.player->stops > stops);
+}
+
+// How a play ends, as the window's log line is made of it: the outcome's status and whether
+// any of it went out; the radio is unkeyed at once whatever the end.
+void TestStationLink::playbackEndTold_data()
+{
+    QTest::addColumn<PlaybackEnd>("how");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<bool>("started");
+    QTest::addColumn<QString>("why");
+    QTest::newRow("played out") << PlaybackEnd::Finished << true << true << "";
+    QTest::newRow("server stopped part way")
+        << PlaybackEnd::Failed << false << true << "parou no meio do arquivo";
+    QTest::newRow("output gone part way")
+        << PlaybackEnd::OutputGone << false << true << "a saída de áudio sumiu";
+    QTest::newRow("nothing reached the output")
+        << PlaybackEnd::NothingPlayed << false << false << "nenhuma amostra chegou";
+}
+
+void TestStationLink::playbackEndTold()
+{
+    QFETCH(PlaybackEnd, how);
+    QFETCH(bool, ok);
+    QFETCH(bool, started);
+    QFETCH(QString, why);
+    ScriptedRig rig;
+    Station s = makeStation(rigSetting(rig));
+    QVERIFY(s.link);
+    std::vector<PlayOutcome> outcomes;
+    s.link->setPlayOutcomeHandler([&](const PlayOutcome &o) { outcomes.push_back(o); });
+    QVERIFY(s.send("/station/a.wav").ok());
+    QVERIFY(rig.ptt());
+    QTest::qWait(50);
+    s.player->end(how);
+    QVERIFY(!rig.ptt());
+    QVERIFY(!s.link->transmitting());
+    QCOMPARE(outcomes.size(), std::size_t(1));
+    QCOMPARE(outcomes[0].status.ok(), ok);
+    QCOMPARE(outcomes[0].started, started);
+    QVERIFY2(QString::fromStdString(outcomes[0].status.description).contains(why),
+             outcomes[0].status.description.c_str());
+    QCOMPARE(outcomes[0].played.count() >= 50, started);
+}
+
+// A file waiting behind another reads the channel when its turn comes, from rigctld's
+// squelch, from the listener, or from the station's own check; busy, it is not played,
+// the radio is unkeyed and its outcome says why.
+void TestStationLink::waitingFileTakesTurnOnlyOnFreeChannel_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<bool>("busy");
+    for (const char *source : {"rigctld", "listener", "station"}) {
+        QTest::addRow("%s, free", source) << source << false;
+        QTest::addRow("%s, busy", source) << source << true;
+    }
+}
+
+void TestStationLink::waitingFileTakesTurnOnlyOnFreeChannel()
+{
+    QFETCH(QString, source);
+    QFETCH(bool, busy);
+    ScriptedRig rig;
+    auto player = std::make_unique<FakePlayer>();
+    FakePlayer &sound = *player;
+    auto made = std::make_unique<FakeListener>();
+    // Only a link that hears the channel on audio keeps its listener.
+    FakeListener *listener = source == "listener" ? made.get() : nullptr;
+    StationSettings settings = settingsFor(rigSetting(rig));
+    settings.rf.detection = source == "listener" ? RfDetection::Audio : RfDetection::Rigctld;
+    LinkCreation created = createStationLink(settings, std::move(player), nullptr, std::move(made));
+    QVERIFY(created.link);
+    LinkObject &link = *created.link;
+    std::vector<PlayOutcome> outcomes;
+    link.setPlayOutcomeHandler([&](const PlayOutcome &o) { outcomes.push_back(o); });
+    std::vector<std::string> asked;
+    bool transmittingWhenAsked = false;
+    if (source == "station")
+        link.setTurnCheck([&](const std::string &path) {
+            asked.push_back(path);
+            transmittingWhenAsked = link.transmitting();
+            return !busy;
+        });
+
+    QVERIFY(link.PlayFile("/station/aviso.wav", true).ok());
+    QVERIFY(link.PlayFile("/station/id.wav", true).ok());
+    // The squelch opens while the first plays.
+    rig.scriptSquelch({busy ? "1" : "0"});
+    if (listener)
+        listener->channelBusy = busy;
+    sound.end(PlaybackEnd::Finished);
+
+    const std::vector<std::string> played =
+        busy ? std::vector<std::string>{"/station/aviso.wav"}
+             : std::vector<std::string>{"/station/aviso.wav", "/station/id.wav"};
+    QCOMPARE(sound.played, played);
+    QCOMPARE(rig.ptt(), !busy);
+    QCOMPARE(link.transmitting(), !busy);
+    if (source == "station") {
+        QCOMPARE(asked, std::vector<std::string>{"/station/id.wav"});
+        QVERIFY(transmittingWhenAsked); // its own carrier is no free channel
+    }
+    QCOMPARE(outcomes.size(), std::size_t(busy ? 2 : 1));
+    if (busy) {
+        QCOMPARE(outcomes[1].path, std::string("/station/id.wav"));
+        QCOMPARE(outcomes[1].status.code, stationerror::ChannelBusy);
+        QVERIFY(!outcomes[1].started);
+    }
+}
+
+void TestStationLink::soundServerLostAndBackLogged()
+{
+    Station s = makeStation(QString());
+    QVERIFY(s.link);
+    s.player->server(false);
+    s.player->server(true);
+    QCOMPARE(s.log->lines.size(), 2);
+    QVERIFY2(s.log->lines[0].contains(QStringLiteral("servidor de som não responde")),
+             qPrintable(s.log->lines[0]));
+    QVERIFY2(s.log->lines[1].contains(QStringLiteral("servidor de som voltou")),
+             qPrintable(s.log->lines[1]));
 }
 
 void TestStationLink::hugeFileKeepsKeyed()

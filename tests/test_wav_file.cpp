@@ -1,5 +1,6 @@
 // Reading a WAV file's header: which files the station can play, and for how long.
 
+#include "link/audio/SoundConversion.h"
 #include "link/audio/WavFile.h"
 #include "link/audio/WavSampleDevice.h"
 #include "support/Wav.h"
@@ -9,6 +10,9 @@
 #include <QtTest>
 
 #include <sys/stat.h>
+
+#include <cmath>
+#include <cstring>
 
 using namespace anunciel;
 using namespace anunciel::test;
@@ -39,6 +43,52 @@ WavInfo parse(const QByteArray &bytes)
     return readWavHeader(buffer);
 }
 
+// The tone's frequency from the time between its first and last rising zero crossings in
+// the middle of the channel, interpolated between samples.
+double measuredHz(const std::vector<double> &channel, int rate)
+{
+    const size_t from = channel.size() / 10, to = channel.size() - channel.size() / 10;
+    double first = -1, last = -1;
+    int crossings = 0;
+    for (size_t i = from; i + 1 < to; ++i)
+        if (channel[i] < 0 && channel[i + 1] >= 0) {
+            const double at = double(i) + channel[i] / (channel[i] - channel[i + 1]);
+            if (first < 0)
+                first = at;
+            last = at;
+            ++crossings;
+        }
+    return crossings < 2 ? 0 : (crossings - 1) * double(rate) / (last - first);
+}
+
+// Decoded output frames, channel by channel.
+std::vector<std::vector<double>> outputChannels(const QByteArray &bytes, const OutputFormat &format)
+{
+    const int size = format.sample == OutputSampleFormat::Int16 ? 2 : 4;
+    const qsizetype frames = bytes.size() / format.bytesPerFrame();
+    std::vector<std::vector<double>> channels(size_t(format.channels));
+    for (qsizetype f = 0; f < frames; ++f)
+        for (int c = 0; c < format.channels; ++c) {
+            const char *p = bytes.constData() + f * format.bytesPerFrame() + c * size;
+            double v = 0;
+            if (format.sample == OutputSampleFormat::Int16) {
+                qint16 x;
+                std::memcpy(&x, p, 2);
+                v = x / 32768.0;
+            } else if (format.sample == OutputSampleFormat::Int32) {
+                qint32 x;
+                std::memcpy(&x, p, 4);
+                v = x / 2147483648.0;
+            } else {
+                float x;
+                std::memcpy(&x, p, 4);
+                v = x;
+            }
+            channels[size_t(c)].push_back(v);
+        }
+    return channels;
+}
+
 } // namespace
 
 class TestWavFile : public QObject
@@ -54,6 +104,8 @@ private slots:
     void samplesDelivered();
     void notPcmSaysWhatToRun_data();
     void notPcmSaysWhatToRun();
+    void convertedToOutputFormat_data();
+    void convertedToOutputFormat();
 };
 
 void TestWavFile::header_data()
@@ -242,6 +294,65 @@ void TestWavFile::notPcmSaysWhatToRun()
                                         "ENTRADA.wav -b 8 -c 1 -r 8000 SAÍDA.wav norm -3")
                              .arg(what));
     QVERIFY(!info.error.endsWith(u'.') && !info.error.endsWith(u')'));
+}
+
+// Every file as the output takes it: its whole length and its pitch kept, at the output's
+// rate, channels and sample format.
+void TestWavFile::convertedToOutputFormat_data()
+{
+    QTest::addColumn<int>("channels");
+    QTest::addColumn<int>("rate");
+    QTest::addColumn<int>("bits");
+    QTest::addColumn<int>("outRate");
+    QTest::addColumn<int>("outChannels");
+    QTest::addColumn<int>("outSample");
+    const int f32 = int(OutputSampleFormat::Float32), s16 = int(OutputSampleFormat::Int16),
+              s32 = int(OutputSampleFormat::Int32);
+    QTest::newRow("8 kHz 8-bit mono to 48 kHz stereo float") << 1 << 8000 << 8 << 48000 << 2 << f32;
+    QTest::newRow("8 kHz 8-bit mono to 44.1 kHz stereo 16-bit")
+        << 1 << 8000 << 8 << 44100 << 2 << s16;
+    QTest::newRow("22.05 kHz 16-bit mono to 48 kHz mono 32-bit")
+        << 1 << 22050 << 16 << 48000 << 1 << s32;
+    QTest::newRow("44.1 kHz 16-bit stereo to 48 kHz stereo float")
+        << 2 << 44100 << 16 << 48000 << 2 << f32;
+    QTest::newRow("48 kHz 24-bit stereo to 48 kHz mono 16-bit")
+        << 2 << 48000 << 24 << 48000 << 1 << s16;
+    QTest::newRow("16 kHz 32-bit mono to 8 kHz six channels")
+        << 1 << 16000 << 32 << 8000 << 6 << s16;
+}
+
+void TestWavFile::convertedToOutputFormat()
+{
+    QFETCH(int, channels);
+    QFETCH(int, rate);
+    QFETCH(int, bits);
+    QFETCH(int, outRate);
+    QFETCH(int, outChannels);
+    QFETCH(int, outSample);
+    constexpr int kMs = 1500;
+    constexpr double kHz = 1000;
+    QBuffer file;
+    file.setData(toneWav(channels, rate, bits, kMs, kHz));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const WavInfo info = readWavHeader(file);
+    QVERIFY(info.ok);
+    const OutputFormat format{outRate, outChannels, OutputSampleFormat(outSample)};
+    const ConvertedSound sound = convertForOutput(file, info, format);
+    QVERIFY2(sound.ok, qPrintable(sound.error));
+    QCOMPARE(sound.bytes.size() % format.bytesPerFrame(), 0);
+    // Whole: as many frames as the file lasts at the output's rate.
+    const qint64 frames = sound.bytes.size() / format.bytesPerFrame();
+    QVERIFY2(std::abs(frames - qint64(outRate) * kMs / 1000) <= 2,
+             qPrintable(QString::number(frames)));
+    const std::vector<std::vector<double>> out = outputChannels(sound.bytes, format);
+    for (const std::vector<double> &channel : out) {
+        const double hz = measuredHz(channel, outRate);
+        QVERIFY2(std::abs(hz - kHz) / kHz < 0.005, qPrintable(QString::number(hz)));
+        double peak = 0;
+        for (double v : channel)
+            peak = std::max(peak, std::abs(v));
+        QVERIFY2(peak > 0.45 && peak < 0.56, qPrintable(QString::number(peak)));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestWavFile)

@@ -491,7 +491,8 @@ std::optional<LinkStatus> Station::sendPolitely(const SendRecord &send, bool ann
 // work goes as soon as a reading completes its free stretch, not at the next tick.
 void Station::channelRead(bool busy)
 {
-    m_channel.observe(wallNow(*m_platform.clock), busy);
+    // The station's own sound on the air is no free channel, whatever the squelch reads.
+    m_channel.observe(wallNow(*m_platform.clock), busy || m_link->transmitting());
     // Nothing waits before the scheduler's first tick. Without a window a slot has its own
     // second only: a send started here could hold the link over it, so everything waits for
     // the tick, where the slots go first.

@@ -40,6 +40,10 @@ struct PlayOutcome
     std::chrono::milliseconds played{0};
 };
 using PlayOutcomeHandler = std::function<void(const PlayOutcome &)>;
+// Asked by a link that queues files when a waiting file's turn comes: after the file before
+// it and its tail have played out, before the first sample of its own. False keeps it off
+// the air; its outcome then says so (stationerror::ChannelBusy, not started).
+using TurnCheck = std::function<bool(const std::string &path)>;
 
 class LinkObject
 {
@@ -66,6 +70,12 @@ public:
     // False for a link with nothing to hear the radio side on (no squelch source): its radio
     // reads free always, which is no measurement.
     virtual bool hearsRadioSide() const { return true; }
+    // For a link that queues files itself: who decides whether a waiting file may take its
+    // turn. Without one the link reads its own radio side then.
+    virtual void setTurnCheck(TurnCheck) {}
+    // Whether the link's own sound is on the air now (a file playing, or a waiting one's
+    // turn being taken): the channel heard meanwhile is not a free one.
+    virtual bool transmitting() const { return false; }
 };
 
 // Result of creating the link at start-up: either a link, or the reason it could not be made.

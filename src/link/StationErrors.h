@@ -14,6 +14,8 @@ inline constexpr std::int32_t RigBadAnswer = 4;   // an answer that is not the p
 inline constexpr std::int32_t NoAudioOutput = 5;
 inline constexpr std::int32_t BadAudioFile = 6;
 inline constexpr std::int32_t AudioFailed = 7;
-inline constexpr std::int32_t NoAudioInput = 8; // the input the radio side is heard on is gone
+inline constexpr std::int32_t NoAudioInput = 8;  // the input the radio side is heard on is gone
+inline constexpr std::int32_t NoSoundServer = 9; // the sound server cannot be reached
+inline constexpr std::int32_t ChannelBusy = 10;  // a waiting file's turn came on a busy channel
 
 } // namespace anunciel::stationerror

@@ -60,6 +60,29 @@ inline QByteArray pcmWav(int channels, int rate, int bits, int milliseconds)
                 chunk("data", silence));
 }
 
+// A sine tone at half of full scale, the same on every channel, as a PCM file.
+inline QByteArray toneWav(int channels, int rate, int bits, int milliseconds, double hz)
+{
+    const int bytes = (bits + 7) / 8;
+    const qint64 frames = qint64(rate) * milliseconds / 1000;
+    QByteArray data;
+    data.reserve(int(frames * channels * bytes));
+    for (qint64 i = 0; i < frames; ++i) {
+        const double v = 0.5 * std::sin(2 * M_PI * hz * double(i) / rate);
+        for (int c = 0; c < channels; ++c) {
+            if (bytes == 1) {
+                data += char(quint8(std::lround(128 + v * 127)));
+                continue;
+            }
+            const auto full = qint64(std::llround(v * double((qint64(1) << (bytes * 8 - 1)) - 1)));
+            for (int b = 0; b < bytes; ++b)
+                data += char((quint64(full) >> (8 * b)) & 0xff);
+        }
+    }
+    return riff(chunk("fmt ", fmtBody(1, quint16(channels), quint32(rate), quint16(bits))) +
+                chunk("data", data));
+}
+
 // As the operator is asked to record: 8 bits, mono, 8000 Hz.
 inline QByteArray announcementWav(int milliseconds)
 {

@@ -1,15 +1,14 @@
 #include "link/audio/AudioSquelch.h"
 
-#include "link/audio/AudioOutputs.h"
-#include "link/audio/LevelSquelch.h"
 #include "link/StationErrors.h"
+#include "link/audio/LevelSquelch.h"
 
-#include <QAudioFormat>
-#include <QAudioSource>
-#include <QMediaDevices>
+#include "link/audio/PulseLoop.h"
+
 #include <QThread>
 #include <QTimer>
 
+#include <atomic>
 #include <mutex>
 #include <optional>
 #include <vector>
@@ -54,6 +53,8 @@ struct Shared
     std::optional<QString> lost; // why the channel cannot be heard; none while it can
 };
 
+// Records the input on the sound server's own connection, which is made again when the
+// server comes back after being away (Qt's gives up on it for good).
 class ListenWorker final : public QObject
 {
 public:
@@ -80,86 +81,126 @@ public:
 private:
     void open()
     {
-        const QAudioDevice device = findAudioInput(m_input);
-        if (device.isNull()) {
-            lose(QStringLiteral("A %1 não está disponível.").arg(inputLabel(m_input)));
+        PulseLoop::Lock lock(m_loop);
+        QString why;
+        if (!m_loop.connect(std::chrono::milliseconds(kCheckMs), &why)) {
+            lose(QStringLiteral("O servidor de som não responde (%1).").arg(why));
             return;
         }
-        QAudioFormat format;
-        format.setSampleRate(kRate);
-        format.setChannelCount(1);
-        format.setSampleFormat(QAudioFormat::Int16);
-        m_source = std::make_unique<QAudioSource>(device, format);
-        m_source->setBufferSize(kBufferBytes);
-        m_deviceId = device.id();
-        m_io = m_source->start();
-        if (!m_io || m_source->error() != QAudio::NoError) {
-            close();
+        const std::optional<PulseDevice> device =
+            m_loop.findDevice(PulseDirection::Input, m_input, std::chrono::milliseconds(kCheckMs));
+        if (!device) {
+            // The server may have gone while it was asked.
+            lose(m_loop.isConnected()
+                     ? QStringLiteral("A %1 não está disponível.").arg(inputLabel(m_input))
+                     : QStringLiteral("O servidor de som parou."));
+            return;
+        }
+        const pa_sample_spec layout{PA_SAMPLE_S16LE, kRate, 1};
+        m_stream = pa_stream_new(m_loop.context(), "Receptor", &layout, nullptr);
+        if (!m_stream) {
             lose(QStringLiteral("A %1 não pôde ser aberta.").arg(inputLabel(m_input)));
             return;
         }
-        connect(m_io, &QIODevice::readyRead, this, &ListenWorker::read);
+        pa_stream_set_read_callback(m_stream, &ListenWorker::onRead, this);
+        pa_buffer_attr attributes;
+        attributes.maxlength = std::uint32_t(-1);
+        attributes.fragsize = kBufferBytes;
+        attributes.tlength = attributes.prebuf = attributes.minreq = std::uint32_t(-1);
+        const QByteArray source = device->name.toUtf8();
+        // Never carried over to another input: the receiver's, or none.
+        const auto flags = pa_stream_flags_t(PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE);
+        if (pa_stream_connect_record(m_stream, source.constData(), &attributes, flags) < 0) {
+            lose(QStringLiteral("A %1 não pôde ser aberta.").arg(inputLabel(m_input)));
+            return;
+        }
+        m_deviceIndex = device->index;
         m_lastData = Clock::now();
         m_block.clear();
         m_pending.clear();
-        std::lock_guard lock(m_shared->mutex);
+        std::lock_guard guard(m_shared->mutex);
         m_shared->lost.reset();
+    }
+
+    // Locked.
+    void closeLocked()
+    {
+        if (!m_stream)
+            return;
+        pa_stream_set_read_callback(m_stream, nullptr, nullptr);
+        if (PA_STREAM_IS_GOOD(pa_stream_get_state(m_stream)))
+            pa_stream_disconnect(m_stream);
+        pa_stream_unref(m_stream);
+        m_stream = nullptr;
     }
 
     void close()
     {
-        m_io = nullptr;
-        if (QAudioSource *source = m_source.release()) {
-            source->disconnect(this);
-            source->stop();
-            // The sound server's client may run the event loop in its teardown.
-            source->deleteLater();
-        }
+        PulseLoop::Lock lock(m_loop);
+        closeLocked();
     }
 
+    // Locked.
     void lose(const QString &why)
     {
-        close();
-        std::lock_guard lock(m_shared->mutex);
+        closeLocked();
+        std::lock_guard guard(m_shared->mutex);
         m_shared->lost = why;
         m_shared->rule.clear();
     }
 
     void check()
     {
-        if (!m_source) {
+        bool stale = false;
+        {
+            PulseLoop::Lock lock(m_loop);
+            if (m_stream) {
+                const pa_stream_state_t state = pa_stream_get_state(m_stream);
+                if (!m_loop.isConnected()) {
+                    lose(QStringLiteral("O servidor de som parou."));
+                } else if (!PA_STREAM_IS_GOOD(state)) {
+                    // A stream that may not move is ended when its input goes.
+                    lose(QStringLiteral("A %1 foi desconectada.").arg(inputLabel(m_input)));
+                } else if (state == PA_STREAM_READY &&
+                           pa_stream_get_device_index(m_stream) != m_deviceIndex) {
+                    lose(QStringLiteral("A %1 foi desconectada.").arg(inputLabel(m_input)));
+                } else if (Clock::now() - m_lastData.load() > kStalled) {
+                    lose(QStringLiteral("A %1 não envia mais som.").arg(inputLabel(m_input)));
+                }
+                return;
+            }
+            stale = true;
+        }
+        if (stale)
             open();
-            return;
-        }
-        if (m_source->error() != QAudio::NoError || m_source->state() == QAudio::StoppedState) {
-            lose(QStringLiteral("A %1 parou de gravar.").arg(inputLabel(m_input)));
-            return;
-        }
-        // The sound server would carry the recording over to another input; the one named
-        // must still be there.
-        bool listed = false;
-        for (const QAudioDevice &device : QMediaDevices::audioInputs())
-            listed = listed || device.id() == m_deviceId;
-        if (!listed)
-            lose(QStringLiteral("A %1 foi desconectada.").arg(inputLabel(m_input)));
-        else if (Clock::now() - m_lastData > kStalled)
-            lose(QStringLiteral("A %1 não envia mais som.").arg(inputLabel(m_input)));
     }
 
-    void read()
+    static void onRead(pa_stream *stream, std::size_t, void *self)
     {
-        if (!m_io)
-            return;
-        m_pending += m_io->readAll();
+        static_cast<ListenWorker *>(self)->read(stream);
+    }
+
+    // On the connection's thread, locked.
+    void read(pa_stream *stream)
+    {
+        const void *data = nullptr;
+        std::size_t bytes = 0;
+        while (pa_stream_readable_size(stream) > 0) {
+            if (pa_stream_peek(stream, &data, &bytes) < 0 || bytes == 0)
+                return;
+            if (data) // a hole is no sound from the receiver
+                m_pending.append(static_cast<const char *>(data), qsizetype(bytes));
+            pa_stream_drop(stream);
+        }
         if (m_pending.size() < 2)
             return;
         const Clock::time_point now = Clock::now();
         m_lastData = now;
         const qsizetype whole = m_pending.size() / 2 * 2;
-        const auto *bytes = reinterpret_cast<const uchar *>(m_pending.constData());
-        std::lock_guard lock(m_shared->mutex);
+        const auto *samples = reinterpret_cast<const uchar *>(m_pending.constData());
+        std::lock_guard guard(m_shared->mutex);
         for (qsizetype i = 0; i < whole; i += 2) {
-            m_block.push_back(std::int16_t(quint16(bytes[i] | (bytes[i + 1] << 8))));
+            m_block.push_back(std::int16_t(quint16(samples[i] | (samples[i + 1] << 8))));
             if (int(m_block.size()) == kBlockFrames) {
                 m_shared->rule.feed(m_block, now);
                 m_block.clear();
@@ -171,12 +212,12 @@ private:
     QString m_input;
     std::shared_ptr<Shared> m_shared;
     QTimer *m_check = new QTimer(this); // a child, so that it moves to the thread
-    std::unique_ptr<QAudioSource> m_source;
-    QIODevice *m_io = nullptr;
-    QByteArray m_deviceId;
+    PulseLoop m_loop;
+    pa_stream *m_stream = nullptr;
+    std::uint32_t m_deviceIndex = PA_INVALID_INDEX;
     QByteArray m_pending;
     std::vector<std::int16_t> m_block;
-    Clock::time_point m_lastData;
+    std::atomic<Clock::time_point> m_lastData{};
 };
 
 class AudioSquelch final : public ChannelListener

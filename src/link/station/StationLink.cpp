@@ -1,11 +1,11 @@
 #include "link/station/StationLink.h"
 
+#include "link/StationErrors.h"
 #include "link/audio/AudioOutputs.h"
 #include "link/audio/AudioSquelch.h"
 #include "link/rig/RigctldClient.h"
-#include "link/StationErrors.h"
-#include "settings/StationSettings.h"
 #include "platform/Platform.h"
+#include "settings/StationSettings.h"
 
 #include <QHostAddress>
 #include <QHostInfo>
@@ -39,16 +39,22 @@ StationLink::StationLink(std::unique_ptr<RigctldClient> rig, std::unique_ptr<Aud
     // A coarse timer may fire 5 % early: on a long file that would unkey before its end.
     m_playbackBound.setTimerType(Qt::PreciseTimer);
     m_playbackBound.callOnTimeout([this] {
-        // The player did not tell the end in time: the file's length is the authority.
+        // The sound server did not say the last sample was played in time: the radio is not
+        // kept keyed for it any longer, and the send is not told whole.
         m_player->stop();
-        playbackEnded(PlaybackEnd::Finished);
+        m_overran = true;
+        playbackEnded(PlaybackEnd::Failed);
+        m_overran = false;
     });
     m_player->setEndHandler([this](PlaybackEnd how) { playbackEnded(how); });
+    m_player->setServerHandler(
+        [this](bool reachable, const std::string &why) { noteSoundServer(reachable, why); });
 }
 
 StationLink::~StationLink()
 {
     m_player->setEndHandler({});
+    m_player->setServerHandler({});
     m_playbackBound.stop();
     m_queue.clear();
     m_onAir = false;
@@ -128,6 +134,41 @@ void StationLink::noteHearing(const LinkStatus &status)
                                    "(RF) volta a ser lido do áudio."));
 }
 
+void StationLink::noteSoundServer(bool reachable, const std::string &why)
+{
+    if (!m_log)
+        return;
+    if (!reachable)
+        m_log->line(QStringLiteral("O servidor de som não responde (%1). Nada será transmitido "
+                                   "até que ele volte.")
+                        .arg(QString::fromStdString(why)));
+    else
+        m_log->line(QStringLiteral("O servidor de som voltou; os envios tocam de novo."));
+}
+
+bool StationLink::radioSideBusy()
+{
+    bool busy = false;
+    if (m_detection == RfDetection::Audio) {
+        const LinkStatus status = m_listener->busy(busy);
+        noteHearing(status);
+        return status.ok() && busy;
+    }
+    if (m_detection != RfDetection::Rigctld)
+        return false;
+    const LinkStatus status = m_rig->squelchOpen(busy, exchangeDeadline());
+    noteContact(status);
+    return status.ok() && busy;
+}
+
+bool StationLink::mayTakeTurn(const std::string &path)
+{
+    m_takingTurn = true;
+    const bool may = m_turnCheck ? m_turnCheck(path) : !radioSideBusy();
+    m_takingTurn = false;
+    return may;
+}
+
 LinkStatus StationLink::RfBusy(std::int16_t &value)
 {
     value = 0;
@@ -196,9 +237,11 @@ LinkStatus StationLink::PlayFile(const std::string &path, bool)
 
 LinkStatus StationLink::keyAndPlay(const std::string &path)
 {
-    const AudioPlayer::Start checked = m_player->check(path);
-    if (!checked.status.ok())
-        return checked.status;
+    // The output is opened, and held open, before anything is keyed: a radio is keyed only
+    // for sound that can go out.
+    const AudioPlayer::Start prepared = m_player->prepare(path);
+    if (!prepared.status.ok())
+        return prepared.status;
 
     AudioPlayer::TimePoint startAt = std::chrono::steady_clock::now();
     if (m_rig) {
@@ -210,6 +253,7 @@ LinkStatus StationLink::keyAndPlay(const std::string &path)
             // No sound without a confirmed PTT. The command may still reach the radio late:
             // the next call that gets through unkeys it.
             m_onAir = false;
+            m_player->stop();
             return keyed;
         }
         if (!keyedAlready)
@@ -233,27 +277,63 @@ LinkStatus StationLink::keyAndPlay(const std::string &path)
     return LinkStatus::success();
 }
 
+namespace {
+
+LinkStatus endStatus(PlaybackEnd how)
+{
+    switch (how) {
+    case PlaybackEnd::Finished:
+        return LinkStatus::success();
+    case PlaybackEnd::OutputGone:
+        return LinkStatus::failure(stationerror::AudioFailed, "a saída de áudio sumiu");
+    case PlaybackEnd::NothingPlayed:
+        return LinkStatus::failure(stationerror::AudioFailed,
+                                   "nenhuma amostra chegou à saída de áudio (o servidor de som "
+                                   "ou a saída pararam antes do início do som)");
+    case PlaybackEnd::Failed:
+        break;
+    }
+    // The sound server gone: what went out was only a part.
+    return LinkStatus::failure(stationerror::AudioFailed,
+                               "A saída de áudio parou no meio do arquivo.");
+}
+
+} // namespace
+
 void StationLink::playbackEnded(PlaybackEnd how)
 {
     m_playbackBound.stop();
     if (!m_onAir)
         return;
     m_onAir = false;
-    if (m_onOutcome) {
-        const auto played = std::chrono::duration_cast<std::chrono::milliseconds>(std::max(
-            std::chrono::steady_clock::now() - m_playingSince, AudioPlayer::TimePoint::duration{}));
-        // The sound server gone or the output lost: what went out was only a part.
-        const LinkStatus status =
-            how == PlaybackEnd::Finished
-                ? LinkStatus::success()
-                : LinkStatus::failure(stationerror::AudioFailed,
-                                      "A saída de áudio parou no meio do arquivo.");
-        m_onOutcome({m_playingPath, status, true, played});
+    if (how != PlaybackEnd::Finished) {
+        // Unkeyed at once: the waiting files come after, each keying again if it can.
+        applyPtt(exchangeDeadline());
+        noteTransmitting();
     }
-    // The next waiting file keeps the transmitter keyed; one that cannot play is passed.
+    if (m_onOutcome) {
+        const bool started = how != PlaybackEnd::NothingPlayed;
+        const auto played = started
+                                ? std::chrono::duration_cast<std::chrono::milliseconds>(
+                                      std::max(std::chrono::steady_clock::now() - m_playingSince,
+                                               AudioPlayer::TimePoint::duration{}))
+                                : std::chrono::milliseconds{0};
+        const LinkStatus status =
+            m_overran ? LinkStatus::failure(stationerror::AudioFailed,
+                                            "a saída de áudio não terminou o arquivo a tempo")
+                      : endStatus(how);
+        m_onOutcome({m_playingPath, status, started, played});
+    }
+    // The next waiting file keeps the transmitter keyed; one that cannot play is passed, and
+    // so is one whose turn comes on a busy channel.
     while (!m_onAir && !m_queue.empty()) {
         const std::string next = std::move(m_queue.front());
         m_queue.pop_front();
+        if (!mayTakeTurn(next)) {
+            notSent(next, LinkStatus::failure(stationerror::ChannelBusy,
+                                              "canal ocupado quando chegou a sua vez"));
+            continue;
+        }
         const LinkStatus started = keyAndPlay(next);
         if (started.ok())
             break;

@@ -6,13 +6,14 @@
 // from the receiver's audio level, or never, as the settings say.
 //
 // The transmitter is keyed only for sound: a file is checked first (a PCM WAV file, an
-// output that takes it), then the radio is keyed, and its first sample leaves once rigctld
-// has confirmed PTT on and the keying delay has passed. It stays keyed until the file has
-// played out. A file sent while another plays waits for its turn.
+// output that is open and taking samples), then the radio is keyed, and its first sample
+// leaves once rigctld has confirmed PTT on and the keying delay has passed. It stays keyed
+// until the file has played out, and is unkeyed at once when the output goes. A file sent
+// while another plays waits for its turn, and takes it only if the channel is free then.
 
+#include "link/LinkObject.h"
 #include "link/audio/AudioPlayer.h"
 #include "link/audio/ChannelListener.h"
-#include "link/LinkObject.h"
 #include "settings/StationSettings.h"
 
 #include <QDeadlineTimer>
@@ -69,6 +70,9 @@ public:
         m_onOutcome = std::move(handler);
     }
 
+    void setTurnCheck(TurnCheck check) override { m_turnCheck = std::move(check); }
+    bool transmitting() const override { return m_onAir || m_takingTurn; }
+
     // Whether a file is on the air, so that the transmitter should be keyed.
     bool isOnAir() const { return m_onAir; }
 
@@ -86,6 +90,12 @@ private:
     void noteTransmitting();
     // Tells the log when the listener stops or starts hearing the channel, once each time.
     void noteHearing(const LinkStatus &status);
+    // Tells the log when the sound server goes away or comes back.
+    void noteSoundServer(bool reachable, const std::string &why);
+    // Whether a waiting file may go now that its turn has come.
+    bool mayTakeTurn(const std::string &path);
+    // The radio side as the link reads it, without touching PTT: busy, or not known busy.
+    bool radioSideBusy();
 
     enum class Contact
     {
@@ -112,6 +122,9 @@ private:
     std::unique_ptr<ChannelListener> m_listener;
     bool m_transmitAsked = false; // SetTransmit(true) not yet undone
     bool m_hearing = true;        // the listener's last read succeeded
+    TurnCheck m_turnCheck;
+    bool m_takingTurn = false; // between a file's end and the next one's start
+    bool m_overran = false;    // the file's end was not told within its bound
 };
 
 // The station link as `settings` describe it. rigctld not answering is no reason not to
