@@ -656,7 +656,7 @@ void TestStationLink::waitingFilesAreFew()
 void TestStationLink::nothingKeyedBeforeOutputOpens()
 {
     ScriptedRig rig;
-    Station s = makeStation(rigSetting(rig), 300ms);
+    LinkUnderTest s = makeStation(rigSetting(rig), 300ms);
     QVERIFY(s.link);
     s.player->unopenable = {"/station/a.wav"};
     rig.clearCommands();
@@ -671,7 +671,7 @@ void TestStationLink::nothingKeyedBeforeOutputOpens()
 void TestStationLink::outputOpensBeforeKeying()
 {
     ScriptedRig rig;
-    Station s = makeStation(rigSetting(rig), 300ms);
+    LinkUnderTest s = makeStation(rigSetting(rig), 300ms);
     QVERIFY(s.link);
     std::vector<bool> keyedAtPrepare, keyedAtPlay;
     s.player->onPrepare = [&](const std::string &) { keyedAtPrepare.push_back(rig.ptt()); };
@@ -713,7 +713,7 @@ void TestStationLink::playbackEndTold()
     QFETCH(bool, started);
     QFETCH(QString, why);
     ScriptedRig rig;
-    Station s = makeStation(rigSetting(rig));
+    LinkUnderTest s = makeStation(rigSetting(rig));
     QVERIFY(s.link);
     std::vector<PlayOutcome> outcomes;
     s.link->setPlayOutcomeHandler([&](const PlayOutcome &o) { outcomes.push_back(o); });
@@ -798,7 +798,7 @@ void TestStationLink::waitingFileTakesTurnOnlyOnFreeChannel()
 
 void TestStationLink::soundServerLostAndBackLogged()
 {
-    Station s = makeStation(QString());
+    LinkUnderTest s = makeStation(QString());
     QVERIFY(s.link);
     s.player->server(false);
     s.player->server(true);
