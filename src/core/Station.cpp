@@ -403,7 +403,8 @@ void Station::checkSlot(int slot)
     }
     SendRecord missed = recordOf(slot, SendKind::Scheduled);
     missed.at = QDateTime(wallDate(occurrence), QTime::fromMSecsSinceStartOfDay(*second * 1000));
-    const bool onAir = m_onAir && occurrence >= m_onAir->first && occurrence < m_onAir->second;
+    const bool onAir = m_onAir && occurrence + kMsPerSecond > m_onAir->first &&
+                       occurrence < m_onAir->second;
     reportSend(missed, onAir ? QStringLiteral("não enviada: outra mensagem estava no ar nesse "
                                               "segundo")
                              : QStringLiteral("não enviada: o programa ficou parado por %1 s e "
