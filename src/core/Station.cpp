@@ -322,10 +322,15 @@ void Station::sendNow(int slot)
 
 void Station::onSecond()
 {
-    // A tick delivered while a send holds the link (a platform that pumps messages during a
-    // call into the node) would start a send inside it; the send's own tick goes on after.
-    if (m_sending || m_ending)
+    if (m_ending)
         return;
+    // A tick delivered while a send holds the link (a node's call that lets the clock go on)
+    // only shows the time: a send started inside it would be a send inside a send, and the
+    // send's own tick looks back at what it did not see.
+    if (m_sending) {
+        emit clockChanged(m_platform.clock->timeText());
+        return;
+    }
     // Shown every second, told to a screen reader only while the clock has the focus.
     const WallMs tickAt = wallNow(*m_platform.clock);
     emit clockChanged(m_platform.clock->timeText());

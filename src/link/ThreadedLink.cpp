@@ -1,6 +1,8 @@
 #include "ThreadedLink.h"
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QMetaObject>
 #include <QObject>
 #include <QThread>
@@ -320,7 +322,26 @@ ThreadedLink::Answer ThreadedLink::callAndWait(Call call)
     const std::shared_ptr<Job> job = s.enqueue(call, refused);
     if (!job)
         return refused;
-    s.changed.wait_until(lock, job->deadline, [&] { return job->settled; });
+    // Keying and playing may take seconds from a slow node: meanwhile the caller's timers go
+    // on (the window's clock), as they do while a call into a node pumps messages; what the
+    // operator clicks waits for the answer.
+    if (!isReading(call.op) && QCoreApplication::instance() && s.home &&
+        QThread::currentThread() == s.home->thread()) {
+        lock.unlock();
+        QEventLoop loop;
+        QTimer poll;
+        poll.setInterval(10);
+        QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+            const std::lock_guard polled(s.mutex);
+            if (job->settled || Clock::now() >= job->deadline)
+                loop.quit();
+        });
+        poll.start();
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+        lock.lock();
+    } else {
+        s.changed.wait_until(lock, job->deadline, [&] { return job->settled; });
+    }
     return job->settled ? job->answer : s.timedOut(*job);
 }
 
