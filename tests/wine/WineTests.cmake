@@ -24,7 +24,9 @@ function(_anunciel_wine_copy subdir source)
   set(_wine_files ${_wine_files} "${output}" PARENT_SCOPE)
 endfunction()
 
-foreach(target Qt6::Core Qt6::Gui Qt6::Widgets Qt6::Test)
+# Network: the core's local socket for the commands from a console.
+find_package(Qt6 REQUIRED COMPONENTS Network)
+foreach(target Qt6::Core Qt6::Gui Qt6::Widgets Qt6::Network Qt6::Test)
   get_target_property(location ${target} IMPORTED_LOCATION_RELEASE)
   _anunciel_wine_copy(. "${location}")
 endforeach()
