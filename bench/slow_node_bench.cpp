@@ -17,8 +17,8 @@
 //
 // Usage: slow_node_bench [seconds per run]   (default 60)
 
-#include "core/Station.h"
 #include "core/SecondTimer.h"
+#include "core/Station.h"
 #include "link/ThreadedLink.h"
 
 #include <QCoreApplication>

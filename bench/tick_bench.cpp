@@ -12,8 +12,8 @@
 // Usage: tick_bench [seconds]   (default 600)
 
 #include "FakeLink.h"
-#include "core/Station.h"
 #include "core/SecondTimer.h"
+#include "core/Station.h"
 
 #include <QCoreApplication>
 #include <QDir>

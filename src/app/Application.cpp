@@ -1,11 +1,11 @@
 #include "Application.h"
 
 #include "MainWindow.h"
+#include "TerminationSignals.h"
 #include "core/ControlServer.h"
-#include "settings/StationSettings.h"
 #include "core/StationFolderLock.h"
 #include "core/StationLog.h"
-#include "TerminationSignals.h"
+#include "settings/StationSettings.h"
 #include "ui/WindowPlatform.h"
 
 #include <QApplication>
@@ -32,9 +32,9 @@ void showLogTroubleIn(Station &station, StationLog &log)
     // reason is on standard error too.
     log.setTroubleHandler([&station, &log](const QString &reason) {
         const QString file = QDir::toNativeSeparators(log.filePath());
-        station.showNotice(reason.isEmpty()
-                              ? QStringLiteral("O registro voltou a ser gravado em %1").arg(file)
-                              : QStringLiteral("Registro não gravado em %1: %2").arg(file, reason));
+        station.showNotice(
+            reason.isEmpty() ? QStringLiteral("O registro voltou a ser gravado em %1").arg(file)
+                             : QStringLiteral("Registro não gravado em %1: %2").arg(file, reason));
     });
 }
 
@@ -44,9 +44,8 @@ int runWindow(QApplication &app, const Platform &platform, StationLog &log)
 {
     // Read once, and handed to the link and the station.
     const StationSettingsRead settings = readStationSettings();
-    Station station(platform, [&settings, log = platform.log] {
-        return createLink(settings.settings, log);
-    });
+    Station station(platform,
+                    [&settings, log = platform.log] { return createLink(settings.settings, log); });
     // Made before the station starts, so that its fields take the schedule as it loads.
     MainWindow window(station, platform);
     if (!station.start(settings))

@@ -91,8 +91,8 @@ void reloadColumn(Station &station, Log &log, const QString &fileName)
         break;
     }
     for (int slot = 0; slot < kSlotCount; ++slot)
-        station.setEnabled(slot, station.slot(slot).fileName.isEmpty() ? Qt::Unchecked
-                                                                       : Qt::Checked);
+        station.setEnabled(slot,
+                           station.slot(slot).fileName.isEmpty() ? Qt::Unchecked : Qt::Checked);
     log.line(QStringLiteral("Arquivo \"%1\" lido de novo. Mensagens: %2")
                  .arg(fileName, slotsText(station)));
 }
@@ -152,11 +152,11 @@ int runScreenless(int argc, char *argv[])
     const StationFolderLock::Result locked = lock.acquire();
     if (locked == StationFolderLock::Result::HeldByAnother) {
         const qint64 pid = lock.holder();
-        platform.log->line(QStringLiteral("O Anunciel já está rodando na pasta %1%2 (com ou sem "
-                                          "janela); esta cópia foi encerrada sem alterar nada.")
-                               .arg(QDir::toNativeSeparators(QDir::currentPath()),
-                                    pid > 0 ? QStringLiteral(" (processo %1)").arg(pid)
-                                            : QString()));
+        platform.log->line(
+            QStringLiteral("O Anunciel já está rodando na pasta %1%2 (com ou sem "
+                           "janela); esta cópia foi encerrada sem alterar nada.")
+                .arg(QDir::toNativeSeparators(QDir::currentPath()),
+                     pid > 0 ? QStringLiteral(" (processo %1)").arg(pid) : QString()));
         return 1;
     }
     StationLog log(*platform.clock, QDir::currentPath());
@@ -189,9 +189,8 @@ int runCommand(int argc, char *argv[], const QString &request)
 
 void usage(const QString &problem)
 {
-    printLines(stderr, {problem,
-                        QStringLiteral("Uso: anunciel [--pasta PASTA] [--sem-janela | "
-                                       "--enviar-agora N | --situacao]")});
+    printLines(stderr, {problem, QStringLiteral("Uso: anunciel [--pasta PASTA] [--sem-janela | "
+                                                "--enviar-agora N | --situacao]")});
 }
 
 } // namespace

@@ -37,7 +37,8 @@ MainWindow::MainWindow(Station &station, const Platform &platform, QWidget *pare
 
     for (int slot = 0; slot < kSlotCount; ++slot) {
         const SlotRow &row = m_ui.rows[slot];
-        connect(row.sendNow, &QPushButton::clicked, this, [this, slot] { m_station.sendNow(slot); });
+        connect(row.sendNow, &QPushButton::clicked, this,
+                [this, slot] { m_station.sendNow(slot); });
         // A time the scheduler cannot read stands out, so that a slot never fires unnoticed.
         QLineEdit *time = row.time;
         // The field's text as it is now, not as the signal carried it: the field's own
@@ -49,9 +50,8 @@ MainWindow::MainWindow(Station &station, const Platform &platform, QWidget *pare
         QLineEdit *fileName = row.fileName;
         connect(fileName, &QLineEdit::textChanged, this,
                 [this, slot, fileName] { m_station.setFileName(slot, fileName->text()); });
-        connect(row.enabled, &QCheckBox::stateChanged, this, [this, slot](int state) {
-            m_station.setEnabled(slot, Qt::CheckState(state));
-        });
+        connect(row.enabled, &QCheckBox::stateChanged, this,
+                [this, slot](int state) { m_station.setEnabled(slot, Qt::CheckState(state)); });
         markTime(slot);
         showSlot(slot);
     }

@@ -9,9 +9,9 @@ namespace anunciel {
 
 struct CommandAnswer
 {
-    int status = 0;      // the command's exit status (CommandStatus)
-    QStringList output;  // for standard output
-    QStringList errors;  // for standard error
+    int status = 0;     // the command's exit status (CommandStatus)
+    QStringList output; // for standard output
+    QStringList errors; // for standard error
 };
 
 // Sends `request` to the program running in `folder` and waits for its whole answer, however

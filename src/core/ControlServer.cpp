@@ -5,8 +5,8 @@
 
 #include <QCryptographicHash>
 #include <QDir>
-#include <QLocalSocket>
 #include <QFileInfo>
+#include <QLocalSocket>
 
 #ifndef Q_OS_WIN
 #include <unistd.h>
@@ -89,8 +89,8 @@ QStringList settingsLines(const StationSettings &s)
     };
 }
 
-ControlServer::ControlServer(Station &station, const StationSettings &settings,
-                             const Clock &clock, QObject *parent)
+ControlServer::ControlServer(Station &station, const StationSettings &settings, const Clock &clock,
+                             QObject *parent)
     : QObject(parent), m_station(station), m_settings(settings), m_clock(clock)
 {
     // Only the station's user: another user's command is refused by the system itself.
@@ -227,9 +227,9 @@ QStringList ControlServer::statusLines() const
         QString next = QStringLiteral("nenhum");
         const std::optional<int> at = readTimeOfDay(s.time);
         if (ticked && at && !s.fileName.isEmpty()) {
-            const QString time = QTime::fromMSecsSinceStartOfDay(*at * 1000)
-                                     .toString(*at % 60 ? QStringLiteral("HH:mm:ss")
-                                                        : QStringLiteral("HH:mm"));
+            const QString time =
+                QTime::fromMSecsSinceStartOfDay(*at * 1000)
+                    .toString(*at % 60 ? QStringLiteral("HH:mm:ss") : QStringLiteral("HH:mm"));
             next = (*at > now ? QStringLiteral("hoje às %1") : QStringLiteral("amanhã às %1"))
                        .arg(time);
         } else if (ticked && !at) {

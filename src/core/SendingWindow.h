@@ -31,7 +31,6 @@ struct ShownSlot
 class SendingWindow
 {
 public:
-
     explicit SendingWindow(const SendingSettings &settings = {});
 
     // Off (a zero window): every slot has its own second only, as without a window.

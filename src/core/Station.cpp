@@ -408,8 +408,8 @@ void Station::checkSlot(int slot)
     }
     SendRecord missed = recordOf(slot, SendKind::Scheduled);
     missed.at = QDateTime(wallDate(occurrence), QTime::fromMSecsSinceStartOfDay(*second * 1000));
-    const bool onAir = m_onAir && occurrence + kMsPerSecond > m_onAir->first &&
-                       occurrence < m_onAir->second;
+    const bool onAir =
+        m_onAir && occurrence + kMsPerSecond > m_onAir->first && occurrence < m_onAir->second;
     reportSend(missed, onAir ? QStringLiteral("não enviada: outra mensagem estava no ar nesse "
                                               "segundo")
                              : QStringLiteral("não enviada: o programa ficou parado por %1 s e "
@@ -436,7 +436,7 @@ LinkState Station::readChannel(RfReads rfReads)
 // The one way onto the air: nothing else reads the channel or ticks while it holds the link.
 // A link that plays the file itself tells later whether it went out whole.
 LinkStatus Station::transmit(const SendRecord &send, const std::function<std::string()> &path,
-                                bool announcement)
+                             bool announcement)
 {
     const WallMs keyed = wallNow(*m_platform.clock);
     const bool toldLater = m_link->tellsPlayOutcome();
@@ -600,9 +600,9 @@ QString Station::nextSlotText() const
         }
     }
     if (best < 0) {
-        const bool anyTicked = std::any_of(m_slots.begin(), m_slots.end(), [](const StationSlot &s) {
-            return s.enabled == Qt::Checked;
-        });
+        const bool anyTicked =
+            std::any_of(m_slots.begin(), m_slots.end(),
+                        [](const StationSlot &s) { return s.enabled == Qt::Checked; });
         return anyTicked ? QStringLiteral("Nenhuma mensagem marcada tem horário válido")
                          : QStringLiteral("Nenhuma mensagem marcada");
     }
@@ -645,7 +645,6 @@ QString Station::statusText() const
     return m_shownStatus;
 }
 
-
 // Reads one side (0 the radio, 1 the internet) and shows it. A read that fails shows the
 // side as unknown: calling it free would tell the operator all is well while nothing can go
 // out. The log hears when a side stops being read and when it is read again, not every second.
@@ -673,8 +672,8 @@ SideState Station::readSide(int side)
                                  .arg(which, withoutFullStop(read.description),
                                       radio ? QStringLiteral("RF") : QStringLiteral("IP")));
     else if (state != SideState::Unknown && before == SideState::Unknown)
-        m_platform.log->line(
-            QStringLiteral("Leitura %1 de volta: \"%2\".").arg(which, sideCaption(side, state).trimmed()));
+        m_platform.log->line(QStringLiteral("Leitura %1 de volta: \"%2\".")
+                                 .arg(which, sideCaption(side, state).trimmed()));
     return state;
 }
 
@@ -712,7 +711,8 @@ void Station::recall(const std::optional<QStringList> &record)
         const QRegularExpressionMatch m = sent.match(line);
         if (!m.hasMatch())
             continue;
-        const QDateTime at = QDateTime::fromString(m.captured(1), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        const QDateTime at =
+            QDateTime::fromString(m.captured(1), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
         if (!at.isValid() || at.date() < today.addDays(-1) || at.date() > today)
             continue;
         const WallMs stamp = wallMs(at.date(), at.time());

@@ -110,7 +110,7 @@ public:
     void showNotice(const QString &text);
 
 signals:
-    void clockChanged(const QString &text); // every tick, "HH:mm:ss"
+    void clockChanged(const QString &text);   // every tick, "HH:mm:ss"
     void sideRead(int side, SideState state); // every reading, 0 the radio, 1 the internet
     void statusChanged(const QString &text);
     void slotChanged(int slot);
